@@ -54,7 +54,9 @@ bool cvEventLog::IsLogging(uint32_t category) const {
     return category == 0 || (category & mask_.load()) != 0;
 }
 
-void cvEventLog::OpenLog() { open_.store(true); }
+void cvEventLog::OpenLog() {
+    open_.store(true);
+}
 
 void cvEventLog::AddEvent(uint32_t category, const std::string& text) {
     if (!IsLogging(category)) {
@@ -250,8 +252,8 @@ bool OpenWithDesktopViewer(const std::string& path) {
     }
     // A short-lived shell starts the viewer in the background and exits, so the
     // viewer is never our child and nothing waits for it.
-    const char* argv[] = {"/bin/sh", "-c", "xdg-open \"$1\" >/dev/null 2>&1 &", "sh",
-                          path.c_str(), nullptr};
+    const char* argv[] = {"/bin/sh", "-c",         "xdg-open \"$1\" >/dev/null 2>&1 &",
+                          "sh",      path.c_str(), nullptr};
     pid_t pid = 0;
     if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
         return false;

@@ -25,7 +25,7 @@
 #include "log/messagebox.h"
 
 class cvEventLog {
-public:
+  public:
     // Shows a dialog on the user-interface thread and returns the button pressed.
     using Presenter = std::function<int(const std::string& text, unsigned style, unsigned help_id)>;
     // Aborts the record-manager transaction a save holds open (installed by storage).
@@ -51,8 +51,7 @@ public:
     virtual void LogEvent(uint32_t category, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
     // Shows a message box or logs it (see the file comment); returns a MessageBoxAnswer.
-    virtual int MessageBox(const std::string& text, unsigned style = kMbOk,
-                           unsigned help_id = 0);
+    virtual int MessageBox(const std::string& text, unsigned style = kMbOk, unsigned help_id = 0);
 
     bool IsLogging(uint32_t category) const;
     void OpenLog();
@@ -97,19 +96,19 @@ public:
     // Copies every kept line to a stream as well (headless runs use standard error).
     void SetEchoStream(std::FILE* stream);
 
-private:
+  private:
     Presenter presenter() const;
 
     mutable std::mutex mutex_;
-    std::deque<std::string> lines_;  // guarded by mutex_
+    std::deque<std::string> lines_;        // guarded by mutex_
     size_t max_lines_ = kDefaultMaxLines;  // guarded by mutex_
-    std::string save_directory_;  // guarded by mutex_
-    Presenter presenter_;  // guarded by mutex_
-    AbortHook abort_hook_;  // guarded by mutex_
-    SoundHook sound_hook_;  // guarded by mutex_
-    ViewerHook viewer_hook_;  // guarded by mutex_
-    std::FILE* echo_ = nullptr;  // guarded by mutex_
-    std::thread::id ui_thread_;  // guarded by mutex_
+    std::string save_directory_;           // guarded by mutex_
+    Presenter presenter_;                  // guarded by mutex_
+    AbortHook abort_hook_;                 // guarded by mutex_
+    SoundHook sound_hook_;                 // guarded by mutex_
+    ViewerHook viewer_hook_;               // guarded by mutex_
+    std::FILE* echo_ = nullptr;            // guarded by mutex_
+    std::thread::id ui_thread_;            // guarded by mutex_
 
     std::atomic<bool> open_{false};
     std::atomic<uint32_t> mask_{0};

@@ -49,7 +49,9 @@ const Clock& CurrentClock() {
     return clock ? *clock : kSystemClock;
 }
 
-void SetClock(const Clock* clock) { g_clock.store(clock, std::memory_order_release); }
+void SetClock(const Clock* clock) {
+    g_clock.store(clock, std::memory_order_release);
+}
 
 std::tm LocalTime(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
@@ -58,7 +60,9 @@ std::tm LocalTime(std::chrono::system_clock::time_point when) {
     return out;
 }
 
-std::tm LocalNow() { return LocalTime(CurrentClock().Now()); }
+std::tm LocalNow() {
+    return LocalTime(CurrentClock().Now());
+}
 
 std::chrono::system_clock::time_point MakeLocalTime(int year, int month, int day, int hour,
                                                     int minute, int second) {

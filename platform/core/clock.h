@@ -11,7 +11,7 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Wall-clock time; local dates and times are derived from it.
     virtual std::chrono::system_clock::time_point Now() const = 0;
@@ -20,7 +20,7 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     std::chrono::system_clock::time_point Now() const override;
     std::chrono::steady_clock::time_point Steady() const override;
 };
@@ -28,14 +28,14 @@ public:
 // A clock that moves only when told to. Thread-safe: the engine thread may read it
 // while a test thread advances it. Both time lines advance together.
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(std::chrono::system_clock::time_point start);
     std::chrono::system_clock::time_point Now() const override;
     std::chrono::steady_clock::time_point Steady() const override;
     void Advance(std::chrono::milliseconds step);
     void Set(std::chrono::system_clock::time_point now);
 
-private:
+  private:
     std::atomic<int64_t> wall_ms_;
     std::atomic<int64_t> steady_ms_;
 };

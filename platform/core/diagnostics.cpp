@@ -26,8 +26,7 @@ void ReportDiagnostic(uint32_t category, const std::string& text) {
         sink(category, text);
         return;
     }
-    std::fprintf(stderr, "%s%s", text.c_str(),
-                 (!text.empty() && text.back() == '\n') ? "" : "\n");
+    std::fprintf(stderr, "%s%s", text.c_str(), (!text.empty() && text.back() == '\n') ? "" : "\n");
 }
 
 }  // namespace platform
