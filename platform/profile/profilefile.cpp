@@ -236,7 +236,8 @@ ProfileResult ProfileFile::Update(const Edit& edit, const std::string& what) {
         return fail(ResultFromErrno(created.value()), created.message());
     }
     const std::string lock_path = path_ + ".lock";
-    UniqueFd lock_fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+    // flock needs no write access, so a lock file left by another user still serves.
+    UniqueFd lock_fd(::open(lock_path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
     if (!lock_fd.valid()) {
         const int error = errno;
         return fail(ResultFromErrno(error), "lock file: " + ErrnoText(error));
@@ -265,9 +266,10 @@ ProfileResult ProfileFile::Update(const Edit& edit, const std::string& what) {
         return ProfileResult::kOk;
     }
     std::string content = edited.Serialize();
-    const ProfileResult result = ReplaceLocked(content);
+    std::string problem;
+    const ProfileResult result = ReplaceLocked(content, &problem);
     if (result != ProfileResult::kOk) {
-        return fail(result, "writing the file failed");
+        return fail(result, problem);
     }
     state_ = State::kParsed;
     content_ = std::move(content);
@@ -275,7 +277,11 @@ ProfileResult ProfileFile::Update(const Edit& edit, const std::string& what) {
     return ProfileResult::kOk;
 }
 
-ProfileResult ProfileFile::ReplaceLocked(const std::string& content) const {
+ProfileResult ProfileFile::ReplaceLocked(const std::string& content, std::string* problem) const {
+    const auto failed = [problem](int error) {
+        *problem = ErrnoText(error);
+        return ResultFromErrno(error);
+    };
     static std::atomic<unsigned> counter{0};
     std::string temporary;
     int opened = -1;
@@ -284,11 +290,11 @@ ProfileResult ProfileFile::ReplaceLocked(const std::string& content) const {
         opened =
             ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         if (opened < 0 && errno != EEXIST) {
-            return ResultFromErrno(errno);
+            return failed(errno);
         }
     }
     if (opened < 0) {
-        return ProfileResult::kIoError;
+        return failed(EEXIST);
     }
     UniqueFd fd(opened);
     // Until the rename succeeds the temporary file is ours to remove.
@@ -308,13 +314,13 @@ ProfileResult ProfileFile::ReplaceLocked(const std::string& content) const {
         static_cast<void>(::fchmod(fd.get(), existing.st_mode & 07777));
     }
     if (!WriteAll(fd.get(), content) || ::fsync(fd.get()) != 0) {
-        return ResultFromErrno(errno);
+        return failed(errno);
     }
     if (const int error = fd.Reset(); error != 0) {
-        return ResultFromErrno(error);
+        return failed(error);
     }
     if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-        return ResultFromErrno(errno);
+        return failed(errno);
     }
     temporary_guard.keep = true;
 

@@ -64,9 +64,10 @@ class ProfileFile {
     // Re-reads the file into the cache and reports a new parse or read failure.
     // REQUIRES: mutex_ held.
     void RefreshLocked() const;
-    // Writes `content` to a temporary file and renames it over the profile.
+    // Writes `content` to a temporary file and renames it over the profile; on failure
+    // removes the temporary file and describes the error in `problem`.
     // REQUIRES: mutex_ and the file lock held.
-    ProfileResult ReplaceLocked(const std::string& content) const;
+    ProfileResult ReplaceLocked(const std::string& content, std::string* problem) const;
 
     const std::string path_;
 

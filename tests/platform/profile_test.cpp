@@ -1,12 +1,14 @@
 #include "platform/profile/profile.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -339,6 +341,33 @@ TEST_F(ProfileTest, UnwritableProfilesFailWithAClearResultAndStayReadable) {
     EXPECT_EQ(below_file.WriteNumber(ProfileScope::kUser, "COMM", "PORT", 3),
               ProfileResult::kIoError);
     EXPECT_EQ(diagnostics.Matching("\"COMM\" / \"PORT\" not written").size(), 1u);
+}
+
+TEST_F(ProfileTest, AWriteThatFailsHalfwayLeavesTheOldFileAndNoTemporaryFile) {
+    Profile profile;
+    ASSERT_EQ(profile.WriteText(ProfileScope::kUser, "Settings", "Data Directory", "/srv/data/"),
+              ProfileResult::kOk);
+    const std::string before = ReadFile(UserPath());
+
+    // A file-size limit makes the write of the temporary file fail part way.
+    const int status = RunInChild([] {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            return 100;
+        }
+        Profile child;
+        return static_cast<int>(
+            child.WriteText(ProfileScope::kUser, "Settings", "Long", std::string(4096, 'x')));
+    });
+    EXPECT_EQ(status, static_cast<int>(ProfileResult::kIoError));
+    EXPECT_EQ(ReadFile(UserPath()), before);
+    EXPECT_EQ(profile.ReadText(ProfileScope::kUser, "Settings", "Data Directory", "*"),
+              "/srv/data/");
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(fs::path(UserPath()).parent_path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    }
 }
 
 TEST_F(ProfileTest, InvalidNamesAreRefusedAndReadAsDefaults) {
