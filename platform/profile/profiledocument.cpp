@@ -20,6 +20,14 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+// A written line as it reads: without a final carriage return and surrounding blanks.
+std::string_view Meaning(std::string_view raw) {
+    if (!raw.empty() && raw.back() == '\r') {
+        raw.remove_suffix(1);
+    }
+    return Trim(raw);
+}
+
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -206,15 +214,13 @@ std::optional<ProfileDocument> ProfileDocument::Parse(std::string_view content, 
     while (!content.empty()) {
         ++line_number;
         const size_t end = content.find('\n');
-        std::string_view raw = content.substr(0, end);
+        const std::string_view raw = content.substr(0, end);
         content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r') {
-            raw.remove_suffix(1);
-        }
-
+        // The raw line keeps a carriage return, so that untouched lines are written back
+        // byte for byte; only its meaning ignores it.
         Line line;
         line.raw = std::string(raw);
-        const std::string_view trimmed = Trim(raw);
+        const std::string_view trimmed = Meaning(raw);
         if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#') {
             document.lines_.push_back(std::move(line));
             continue;
@@ -323,7 +329,7 @@ bool ProfileDocument::Set(std::string_view section, std::string_view name,
         return true;
     }
 
-    if (!lines_.empty() && !Trim(lines_.back().raw).empty()) {
+    if (!lines_.empty() && !Meaning(lines_.back().raw).empty()) {
         lines_.push_back(Line{});
     }
     Line header;
@@ -368,7 +374,7 @@ bool ProfileDocument::RemoveSection(std::string_view section) {
                      lines_.begin() + static_cast<std::ptrdiff_t>(end));
         // Do not leave two blank lines where the section was, nor blanks at the end.
         const auto is_blank = [&](size_t i) {
-            return lines_[i].kind == Line::Kind::kOther && Trim(lines_[i].raw).empty();
+            return lines_[i].kind == Line::Kind::kOther && Meaning(lines_[i].raw).empty();
         };
         if (header > 0 && header < lines_.size() && is_blank(header - 1) && is_blank(header)) {
             lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(header));

@@ -3,7 +3,7 @@
 // way that leaves every line it does not change exactly as it was.
 //
 // File format (one line each; line feeds end lines, a carriage return before one is
-// dropped):
+// ignored, and kept on lines that are not rewritten):
 //
 //   ; a comment (also "#"), kept as written
 //   [Settings]

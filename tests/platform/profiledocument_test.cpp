@@ -135,8 +135,7 @@ constexpr char kHandEdited[] =
 
 TEST(ProfileDocumentTest, EditsChangeOnlyTheirOwnLines) {
     ProfileDocument document = ParseOrFail(kHandEdited);
-    EXPECT_EQ(document.Serialize(),
-              std::string(kHandEdited).replace(std::string(kHandEdited).find('\r'), 1, ""));
+    EXPECT_EQ(document.Serialize(), kHandEdited);
 
     EXPECT_FALSE(document.Set("SETTINGS", "smtpport", ProfileValue::Number(25)));
     ASSERT_TRUE(document.Set("SETTINGS", "smtpport", ProfileValue::Number(2525)));
