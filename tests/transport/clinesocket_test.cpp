@@ -78,7 +78,11 @@ TEST_F(LineSocketTest, SendsEachCommandWithCrLfAndLogsItsByteCount) {
 }
 
 TEST_F(LineSocketTest, SendOnAConnectionThePeerResetFailsWithoutALogRow) {
-    Start([](LoopbackPeer::Connection& connection) { connection.Reset(); });
+    // The pause lets the connection finish setting up before the reset.
+    Start([](LoopbackPeer::Connection& connection) {
+        connection.Pause(100ms);
+        connection.Reset();
+    });
     peer_->Join();
     std::this_thread::sleep_for(50ms);
     // The first send may still be taken by the system; the reset shows by the next.
@@ -107,7 +111,7 @@ TEST_F(LineSocketTest, AReplyAlreadyWaitingIsReturnedAtOnceWithEverythingThatCam
     EXPECT_EQ(reply.status, ReplyStatus::kComplete);
     EXPECT_EQ(reply.text, "250-first\r\n250 second\r\n");
     EXPECT_EQ(reply.bytes, 23u);
-    EXPECT_LT(elapsed_, 50ms);
+    EXPECT_LT(elapsed_, 90ms);  // well under one 100 ms wait slice
     EXPECT_TRUE(host_.pumps.empty());
     EXPECT_EQ(host_.comm_rows.back(), (Row{"<-23", "250-first\r\n250 second\r\n"}));
 }
@@ -165,7 +169,12 @@ TEST_F(LineSocketTest, EndsOfAReadOtherThanALineEnd) {
              c.Close();
          },
          ReplyStatus::kClosed, "421 going", 9},
-        {"reset", [](LoopbackPeer::Connection& c) { c.Reset(); }, ReplyStatus::kFailed, "", 0},
+        {"reset",
+         [](LoopbackPeer::Connection& c) {
+             c.Pause(100ms);
+             c.Reset();
+         },
+         ReplyStatus::kFailed, "", 0},
         {"text ends at a NUL byte",
          [](LoopbackPeer::Connection& c) {
              c.Send(std::string("250 OK\0junk\r\n", 13));
