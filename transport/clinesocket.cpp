@@ -1,0 +1,135 @@
+#include "transport/clinesocket.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+std::string_view LastLine(std::string_view gathered) {
+    // The last complete line: from after the previous LF up to the final LF.
+    std::string_view body = gathered.substr(0, gathered.size() - 1);
+    const size_t previous = body.rfind('\n');
+    return previous == std::string_view::npos ? body : body.substr(previous + 1);
+}
+
+}  // namespace
+
+bool LineComplete(std::string_view gathered) {
+    return gathered.find('\n') != std::string_view::npos;
+}
+
+bool CodedReplyComplete(std::string_view gathered) {
+    if (gathered.empty() || gathered.back() != '\n') {
+        return false;
+    }
+    const std::string_view line = LastLine(gathered);
+    return line.size() < 4 || line[3] != '-';
+}
+
+bool DotTerminatedComplete(std::string_view gathered) {
+    if (!gathered.empty() && gathered.front() == '-') {
+        return LineComplete(gathered);
+    }
+    constexpr std::string_view kEnd = "\r\n.\r\n";
+    return gathered.size() >= kEnd.size() && gathered.substr(gathered.size() - kEnd.size()) == kEnd;
+}
+
+CLineSocket::CLineSocket(tvTransportHost& host) : host_(host) {}
+
+CLineSocket::~CLineSocket() = default;
+
+bool CLineSocket::Create() {
+    return socket_.Create();
+}
+
+bool CLineSocket::SetBlocking() {
+    return socket_.SetBlocking(true);
+}
+
+platform::ConnectResult CLineSocket::Connect(const std::string& host, int port,
+                                             std::chrono::milliseconds timeout) {
+    return socket_.Connect(host, port, timeout, [this] { host_.PumpWhileWaiting(); });
+}
+
+LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
+    LineSend result;
+    if (command.empty()) {
+        return result;
+    }
+    std::string line(command);
+    line += "\r\n";
+    const long sent = socket_.Send(line);
+    if (sent < 0) {
+        result.status = SendStatus::kFailed;
+        return result;
+    }
+    if (sent == 0) {
+        result.status = SendStatus::kNothingSent;
+        return result;
+    }
+    result.status = SendStatus::kSent;
+    result.bytes = static_cast<size_t>(sent);
+    if (log_traffic_) {
+        host_.LogComm(std::to_string(sent) + kCommSent,
+                      confidential ? std::string("Confidential") : std::string(command));
+    }
+    return result;
+}
+
+LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
+    LineReply reply;
+    std::string gathered;
+    const size_t limit = std::max<size_t>(rules.max_bytes, 1);
+    auto deadline = SteadyClock::now() + rules.timeout;
+    auto last_pump = SteadyClock::now();
+    std::array<char, 4096> buffer;
+    for (;;) {
+        const auto now = SteadyClock::now();
+        const auto left =
+            deadline > now ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
+                           : std::chrono::milliseconds(0);
+        const platform::WaitResult waited =
+            socket_.WaitReadable(std::min(left, platform::kWaitSlice));
+        if (waited == platform::WaitResult::kFailed) {
+            reply.status = ReplyStatus::kFailed;
+            break;
+        }
+        if (waited == platform::WaitResult::kReady) {
+            const size_t room = std::min(buffer.size(), limit - gathered.size());
+            const long count = socket_.Receive(buffer.data(), room);
+            if (count < 0) {
+                reply.status = ReplyStatus::kFailed;
+                break;
+            }
+            if (count == 0) {
+                reply.status = ReplyStatus::kClosed;
+                break;
+            }
+            gathered.append(buffer.data(), static_cast<size_t>(count));
+            if (gathered.size() >= limit || rules.complete(gathered)) {
+                reply.status = ReplyStatus::kComplete;
+                break;
+            }
+            if (rules.restart_on_data) {
+                deadline = SteadyClock::now() + rules.timeout;
+            }
+        } else if (SteadyClock::now() >= deadline) {
+            reply.status = ReplyStatus::kTimedOut;
+            break;
+        }
+        // Part of a reply, or nothing yet: let the engine's timer run when it is due.
+        if (waited == platform::WaitResult::kTimedOut ||
+            SteadyClock::now() - last_pump >= platform::kWaitSlice) {
+            host_.PumpWhileWaiting();
+            last_pump = SteadyClock::now();
+        }
+    }
+    reply.bytes = gathered.size();
+    reply.text = gathered.substr(0, gathered.find('\0'));
+    if (reply.bytes > 0 && log_traffic_) {
+        host_.LogComm(kCommReceived + std::to_string(reply.bytes), reply.text);
+    }
+    return reply;
+}

@@ -1,0 +1,112 @@
+#pragma once
+// The line-protocol core shared by the SNPP, SMTP and POP3 clients: a TCP connection
+// over which a client sends one command line at a time and reads the reply to it.
+//
+// Sending: the command and CR LF go to the system in one send; the communications
+// log gets a row "%d->" (bytes sent, CR LF included) with the command, or with
+// "Confidential" when the caller says so.
+//
+// Reading: the reply is gathered from as many reads as it takes until the protocol's
+// reply end is in (a line end, a final line of a multi-line coded reply, the "."
+// line of a multi-line POP3 answer), until the peer closes, a read fails, the
+// time-out passes or the size limit is reached. Nothing sleeps when the reply is
+// already there. While waiting, the engine's hook runs at least every 100 ms. Every
+// read that gathered bytes adds a row "<-%d" (bytes read) with the reply text.
+// Everything that arrived in the reads of one reply belongs to that reply.
+//
+// Traffic rows go through the host's LogComm and can be switched off for clients
+// whose log rows say something else. Engine thread only; not thread-safe.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "platform/net/tcpsocket.h"
+#include "transport/tvtransporthost.h"
+
+// Decides whether the bytes gathered so far hold a complete reply.
+using ReplyComplete = bool (*)(std::string_view gathered);
+
+// A line end (LF, normally after CR) has arrived.
+bool LineComplete(std::string_view gathered);
+// A coded reply (SMTP style) is complete when its last line has arrived: a line
+// whose code is not followed by "-" ("250-first", "250 last").
+bool CodedReplyComplete(std::string_view gathered);
+// A POP3 multi-line answer is complete when it ends with the terminating "."
+// line (CR LF "." CR LF); a negative status line ("-ERR ...") is complete at its
+// line end, since no data follows it.
+bool DotTerminatedComplete(std::string_view gathered);
+
+struct ReplyRules {
+    ReplyComplete complete = &LineComplete;
+    std::chrono::milliseconds timeout{30000};
+    // When set, the time-out counts from the last bytes received rather than from
+    // the start of the read.
+    bool restart_on_data = false;
+    // The reply ends here even without its end mark; the rest stays unread.
+    size_t max_bytes = 1024;
+};
+
+enum class ReplyStatus {
+    kComplete,  // the reply end arrived, or max_bytes were gathered
+    kTimedOut,  // the time-out passed (the text holds whatever arrived)
+    kClosed,    // the peer closed (the text holds whatever arrived before)
+    kFailed,    // a read failed; LastError() says why
+};
+
+struct LineReply {
+    ReplyStatus status = ReplyStatus::kTimedOut;
+    std::string text;  // the bytes gathered, as text ending at the first NUL byte
+    size_t bytes = 0;  // the number of bytes gathered
+};
+
+enum class SendStatus {
+    kSent,
+    kEmpty,        // empty command: nothing to send
+    kFailed,       // the send call failed; LastError() says why
+    kNothingSent,  // the send call took no bytes
+};
+
+struct LineSend {
+    SendStatus status = SendStatus::kEmpty;
+    size_t bytes = 0;  // bytes sent, CR LF included
+};
+
+class CLineSocket {
+  public:
+    // The host receives the traffic rows and runs the wait hook; it must outlive
+    // the socket.
+    explicit CLineSocket(tvTransportHost& host);
+    virtual ~CLineSocket();
+    CLineSocket(const CLineSocket&) = delete;
+    CLineSocket& operator=(const CLineSocket&) = delete;
+
+    // Makes the TCP socket; false on failure (LastError says why).
+    [[nodiscard]] bool Create();
+    // Puts the socket into blocking mode; false on failure.
+    [[nodiscard]] bool SetBlocking();
+    // Connects to a dotted address or host name, running the wait hook while the
+    // connection is being set up.
+    [[nodiscard]] platform::ConnectResult Connect(const std::string& host, int port,
+                                                  std::chrono::milliseconds timeout);
+    void Close() { socket_.Close(); }
+    bool IsOpen() const { return socket_.IsOpen(); }
+
+    // Sends `command` followed by CR LF in one send and logs it (see the file
+    // comment). An empty command sends nothing.
+    [[nodiscard]] LineSend SendLine(std::string_view command, bool confidential);
+    // Gathers one reply under `rules` and logs it (see the file comment).
+    [[nodiscard]] LineReply ReadLineReply(const ReplyRules& rules);
+
+    // The errno of the last failed socket call.
+    int LastError() const { return socket_.LastError(); }
+    void SetTrafficLogging(bool on) { log_traffic_ = on; }
+
+  protected:
+    tvTransportHost& host() { return host_; }
+
+  private:
+    tvTransportHost& host_;
+    platform::TcpSocket socket_;
+    bool log_traffic_ = true;
+};

@@ -1,0 +1,87 @@
+#pragma once
+// The engine's SNPP operations: connecting to a network's SNPP server, one-way and
+// two-way pages, and two-way status queries, on one CSNPPSocket at a time.
+//
+// The engine fills an SnppNetwork from the network record, calls ConnectSnpp when a
+// visit first needs the connection, hands each message to the operation its
+// protocol and mode call for, and calls Disconnect at the end of the visit. Results
+// land in the SendItem (status, attempts, response, carrier message number) and in
+// the host's connected flag; the log rows go to the host's communications log.
+//
+// After each operation the connection is reset with "RESET"; a reset that is not
+// accepted drops the connection. A step the server does not accept ends the
+// operation: some replies drop the connection, some mark the message as an error,
+// and in every case the failed attempt is counted.
+//
+// Engine thread only.
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "transport/csnppsocket.h"
+#include "transport/senditem.h"
+#include "transport/tvtransporthost.h"
+
+// What the SNPP client needs of a paging network (fields of PAGENET).
+struct SnppNetwork {
+    std::string phone;          // PHONE: host name or dotted address of the server
+    int port = 0;               // PORT: no default is applied
+    std::string security_code;  // SECURITYCODE: login identifier; blank sends no LOGI
+    std::string password;       // PASSWORD: optional
+};
+
+struct SnppTimeouts {
+    std::chrono::milliseconds reply{CSNPPSocket::kDefaultTimeoutMs};  // every reply wait
+    std::chrono::milliseconds connect{30000};                         // TCP connection set-up
+};
+
+class tvSnppClient {
+  public:
+    // The host must outlive the client.
+    explicit tvSnppClient(tvTransportHost& host);
+    // Destroys any socket (sending "QUIT").
+    ~tvSnppClient();
+    tvSnppClient(const tvSnppClient&) = delete;
+    tvSnppClient& operator=(const tvSnppClient&) = delete;
+
+    // Opens a new connection to the network's server, replacing any open one: reads
+    // the "220" greeting and logs in when a security code is set. Returns 0 with the
+    // connected flag set, or 1 with the flag clear, no socket and *error saying why.
+    [[nodiscard]] int ConnectSnpp(const SnppNetwork& network, std::string* error);
+
+    // One-way page (send mode). Accepted: status Sent.
+    void SendSnppPage(SendItem* item);
+    // Two-way page (send mode), with the caller id and the multiple-choice responses
+    // of the text when the item's reply-to (the network's REPLYTO) is not blank. Accepted: the
+    // carrier's message number, and status Sent, Sent/Pending or Delivered as the reply says.
+    void SendSnppTwoWay(SendItem* item);
+    // Two-way status query (status mode): Delivered or Sent/Pending as the reply says.
+    void QuerySnppStatus(SendItem* item);
+    // Each of the three does nothing unless a socket exists, the connected flag is
+    // set, the item is given and sockets are available.
+
+    // Destroys the socket (sending "QUIT") and clears the connected flag.
+    void Disconnect();
+    bool HasSocket() const { return socket_ != nullptr; }
+
+    void SetTimeouts(const SnppTimeouts& timeouts) { timeouts_ = timeouts; }
+
+  private:
+    struct Step;
+    struct RejectRule;
+
+    bool Ready(const SendItem* item) const;
+    // Runs the steps in order. Returns true when all were accepted (steps whose
+    // outcome is ignored always pass); *last_reply holds the reply of the last step
+    // run. A step that is not accepted gets the reply handling of its rule.
+    bool RunSteps(SendItem& item, const std::vector<Step>& steps, std::string* last_reply);
+    void Reject(SendItem& item, const std::string& reply, const RejectRule& rule);
+    // Resets the connection after an operation; a reset not accepted drops it.
+    void ResetAfterOperation();
+    int ReplyTimeoutMs() const;
+
+    tvTransportHost& host_;
+    std::unique_ptr<CSNPPSocket> socket_;
+    SnppTimeouts timeouts_;
+};
