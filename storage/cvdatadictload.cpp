@@ -74,17 +74,19 @@ class DictionaryFile {
     bool open_ = false;
 };
 
-// Reads the rows of one table along a key on the table id: the first with Get Equal,
-// the following with Get Next while the table id still matches. `take` gets each row.
-// Returns 0 at the end of the table's rows, or the status of a failed read (reported).
+// Reads the rows of one table along a key on the table id, which the rows hold at
+// `id_offset`: the first with Get Equal, the following with Get Next while the table
+// id still matches. `take` gets each row. Returns 0 at the end of the table's rows, or
+// the status of a failed read (reported).
 template <typename Take>
-int ReadTableRows(DictionaryFile& file, int8_t key, uint16_t table_id, Take take) {
+int ReadTableRows(DictionaryFile& file, int8_t key, size_t id_offset, uint16_t table_id,
+                  Take take) {
     uint8_t key_value[2];
     WriteLE16(key_value, table_id);
     uint16_t operation = RECMAN_GET_EQUAL;
     int status = file.Read(operation, key, key_value, sizeof key_value);
     while (status == 0) {
-        if (file.RowLength() < 2 || ReadLE16(file.Row()) != table_id) {
+        if (file.RowLength() < id_offset + 2 || ReadLE16(file.Row() + id_offset) != table_id) {
             return 0;
         }
         take(file.Row(), file.RowLength());
@@ -133,7 +135,8 @@ int cvDataDict::Load(std::string_view directory, std::string_view prefix) {
         highest_table_id_ = std::max(highest_table_id_, row.id);
         auto table = std::make_unique<cvDDFile>(*this, row, cvDDFile::kDictionaryPageSize, false);
 
-        status = ReadTableRows(fields_file, 1, row.id, [&](const uint8_t* bytes, size_t length) {
+        // Field rows hold their table id after their own id; key-segment rows first.
+        status = ReadTableRows(fields_file, 1, 2, row.id, [&](const uint8_t* bytes, size_t length) {
             cvDDField field = cvDDField::FromRow(bytes, length);
             highest_field_id_ = std::max(highest_field_id_, field.Id());
             if (!field.IsIndexRow()) {
@@ -141,9 +144,10 @@ int cvDataDict::Load(std::string_view directory, std::string_view prefix) {
             }
         });
         if (status == 0) {
-            status = ReadTableRows(keys_file, 0, row.id, [&](const uint8_t* bytes, size_t length) {
-                table->AddKeySegment(cvDDKeySeg::FromRow(bytes, length));
-            });
+            status =
+                ReadTableRows(keys_file, 0, 0, row.id, [&](const uint8_t* bytes, size_t length) {
+                    table->AddKeySegment(cvDDKeySeg::FromRow(bytes, length));
+                });
         }
         if (status != 0) {
             break;  // already reported

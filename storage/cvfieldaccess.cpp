@@ -105,7 +105,8 @@ cvFieldReader::cvFieldReader(const cvDDFile& table, const uint8_t* data, size_t 
     : table_(&table), data_(data), length_(data ? length : 0) {}
 
 bool cvFieldReader::Fits(const cvDDField& field) const {
-    return static_cast<size_t>(field.Offset()) + field.Size() <= length_;
+    // A field without bytes has nothing to read or write.
+    return field.Size() > 0 && static_cast<size_t>(field.Offset()) + field.Size() <= length_;
 }
 
 const cvDDField* cvFieldReader::Find(std::string_view name) const {

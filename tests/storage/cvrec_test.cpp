@@ -599,3 +599,26 @@ TEST_F(RecordTest, RowImageConstructorCopiesWithoutDefaults) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EmptyRecordTest, FieldsWithoutBytesAreRefused) {
+    // A table whose only fields have no bytes has records of length 0 (no block at all).
+    cvDataDict dict;
+    const cvFieldDef fields[] = {{"NAME", kTypeString, 0, 0, 0}, {"MEMO", kTypeNote, 0, 0, 0}};
+    ASSERT_EQ(dict.AddDefinition({"EMPTY", "EMPTY.DAT", 512, 0, fields, {}, 0}), 0);
+    cvRec record(*dict.FindTable("EMPTY"));
+    EXPECT_EQ(record.Buffer().Length(), 0u);
+    EXPECT_EQ(record.GetText("NAME"), "");
+    EXPECT_EQ(record.PutString("NAME", "x"), 0);
+    const uint8_t byte = 1;
+    EXPECT_EQ(record.PutBytes("NAME", &byte, 1), 0);
+    EXPECT_EQ(record.FillField("NAME", 'x'), 0);
+    EXPECT_EQ(record.FieldData("NAME"), nullptr);
+    const cvRec other(record);
+    EXPECT_EQ(record.CompareField(other.Buffer(), "NAME"), 0);
+    record.CopyFieldsFrom(other);
+    EXPECT_TRUE(dict.FindTable("EMPTY")->IsVariableLength());
+}
+
+}  // namespace

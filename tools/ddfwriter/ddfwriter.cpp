@@ -75,6 +75,13 @@ class NewDictionaryFile {
         return RecordManagerCall(RECMAN_INSERT, position_, data, &length, key_, 0);
     }
 
+    // Transactions go through any open file; they cover every file of the client.
+    [[nodiscard]] int Transaction(uint16_t operation) {
+        uint32_t length = 0;
+        operation_ = operation;
+        return RecordManagerCall(operation, position_, nullptr, &length, key_, 0);
+    }
+
     uint16_t LastOperation() const { return operation_; }
 
   private:
@@ -122,33 +129,41 @@ int WriteDictionaryFiles(const std::string& directory, const std::string& prefix
     }
 
     const std::string tables_name = prefix + "FILE.DDF";
+    const std::string fields_name = prefix + "FIELD.DDF";
+    const std::string keys_name = prefix + "INDEX.DDF";
     NewDictionaryFile tables;
+    NewDictionaryFile fields;
+    NewDictionaryFile keys;
     int status = tables.Create(base + tables_name, cvDDTableRow::kStoredRowSize, {{1, 0}});
     if (status != 0) {
         return Fail(status, tables, tables_name, failure);
     }
-    status = WriteRows(tables, rows.tables, tables_name, failure);
-    if (status != 0) {
-        return status;
-    }
-
-    const std::string fields_name = prefix + "FIELD.DDF";
-    NewDictionaryFile fields;
     status = fields.Create(base + fields_name, cvDDField::kRowSize,
                            {{1, 0}, {3, RECMAN_KEY_DUPLICATES}});
     if (status != 0) {
         return Fail(status, fields, fields_name, failure);
     }
-    status = WriteRows(fields, rows.fields, fields_name, failure);
-    if (status != 0) {
-        return status;
-    }
-
-    const std::string keys_name = prefix + "INDEX.DDF";
-    NewDictionaryFile keys;
     status = keys.Create(base + keys_name, cvDDKeySeg::kRowSize, {{1, RECMAN_KEY_DUPLICATES}});
     if (status != 0) {
         return Fail(status, keys, keys_name, failure);
     }
-    return WriteRows(keys, rows.segments, keys_name, failure);
+
+    // All rows in one transaction: the files hold the whole dictionary or no rows.
+    status = tables.Transaction(RECMAN_BEGIN_TRANSACTION + RECMAN_CONCURRENT_BIAS);
+    if (status != 0) {
+        return Fail(status, tables, tables_name, failure);
+    }
+    status = WriteRows(tables, rows.tables, tables_name, failure);
+    if (status == 0) {
+        status = WriteRows(fields, rows.fields, fields_name, failure);
+    }
+    if (status == 0) {
+        status = WriteRows(keys, rows.segments, keys_name, failure);
+    }
+    if (status != 0) {
+        static_cast<void>(tables.Transaction(RECMAN_ABORT_TRANSACTION));
+        return status;
+    }
+    status = tables.Transaction(RECMAN_END_TRANSACTION);
+    return status == 0 ? 0 : Fail(status, tables, tables_name, failure);
 }

@@ -2,7 +2,7 @@
 // Writes a dictionary's three files as record-manager files: prefix + "FILE.DDF" keyed
 // by table id (key 0), prefix + "FIELD.DDF" keyed by field id (key 0) and by table id
 // (key 1, duplicates), prefix + "INDEX.DDF" keyed by table id (key 0, duplicates).
-// Rows are inserted in the order given, so duplicates keep it.
+// Rows are inserted in the order given, so duplicates keep it, in one transaction.
 
 #include <string>
 
