@@ -465,10 +465,15 @@ int DataFile::FindByPercentage(int key, uint32_t percent, RecordTarget* target, 
     }
     const Bytes& low = first.place.encoded;
     const Bytes& high = last.place.encoded;
+    if (low == high) {
+        return Find(Seek::kFirst, key, nullptr, 0, target, found);
+    }
     const size_t prefix = CommonPrefix(low, high);
-    uint64_t window = Interpolate(Window(low, prefix), Window(high, prefix), percent);
+    const uint64_t window = Interpolate(Window(low, prefix), Window(high, prefix), percent);
+    // The aim is as long as the key's values, so it never passes the last of them: bytes
+    // cut off only lower it.
     Bytes aim(low.begin(), low.begin() + static_cast<ptrdiff_t>(prefix));
-    for (int shift = 56; shift >= 0; shift -= 8) {
+    for (int shift = 56; shift >= 0 && aim.size() < low.size(); shift -= 8) {
         aim.push_back(static_cast<uint8_t>(window >> shift));
     }
     return Find(Seek::kGreaterOrEqual, key, &aim, 0, target, found);

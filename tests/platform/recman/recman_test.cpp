@@ -602,7 +602,7 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
     constexpr int kCount = 1000;
     ASSERT_EQ(file.Begin(), 0);
     for (int32_t n = 0; n < kCount; ++n) {
-        Bytes person = Person(n * 3, "P" + std::to_string(n));
+        Bytes person = Person(n * 3, "P" + std::to_string(n), 2000, "same note");
         ASSERT_EQ(file.Insert(person), 0);
     }
     ASSERT_EQ(file.End(), 0);
@@ -639,6 +639,8 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
         EXPECT_EQ(find_percentage(key, 0), 0u);
         EXPECT_EQ(find_percentage(key, (kCount - 1) * 3), 10000u);
         EXPECT_NEAR(find_percentage(key, 1500), 5000, 20);
+        EXPECT_EQ(get_by_percentage(key, 9999), (kCount - 1) * 3);
+        EXPECT_EQ(get_by_percentage(key, 10), 3);
         for (const int32_t number : {3, 300, 1497, 2400, 2994}) {
             const uint32_t at = find_percentage(key, number);
             EXPECT_NEAR(get_by_percentage(key, at), number, 6) << "at " << at;
@@ -649,7 +651,13 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
     ASSERT_EQ(file.Step(RECMAN_GET_NEXT, 0, record), 0);
     EXPECT_EQ(NumberOf(record), middle + 3);
 
+    // Along a key whose values are all the same, any percentage finds a record.
     Bytes data(kPersonLength, 0);
+    Put32(data, 0, 5000);
+    length = kPersonLength;
+    ASSERT_EQ(file.Call(RECMAN_GET_BY_PERCENTAGE, data.data(), &length, file.key_buffer(), 3), 0);
+    EXPECT_EQ(NumberOf(data), 0);  // the first of the duplicates
+
     Put32(data, 0, 10001);
     length = kPersonLength;
     EXPECT_EQ(file.Call(RECMAN_GET_BY_PERCENTAGE, data.data(), &length, file.key_buffer(), 0),
