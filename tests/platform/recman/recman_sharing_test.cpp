@@ -461,6 +461,44 @@ TEST_F(RecmanSharingTest, AWriterWaitsForAnotherClientsTransaction) {
     EXPECT_EQ(status, 0);
 }
 
+TEST_F(RecmanSharingTest, ClientsOnSeveralThreadsWorkAtOnce) {
+    ScopedEnv wait("TOLVANE_RECMAN_LOCK_WAIT_MS", "20000");
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 10;
+    const std::string shared = NewNumbersFile("SHARED.DAT");
+    std::vector<std::string> own;
+    for (int t = 0; t < kThreads; ++t) {
+        own.push_back(NewNumbersFile("OWN" + std::to_string(t) + ".DAT"));
+    }
+    std::vector<int> failures(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const ClientId id = NewClientId();
+            RecmanFile common(&id);
+            RecmanFile mine(&id);
+            failures[t] += common.Open(shared) != 0;
+            failures[t] += mine.Open(own[t]) != 0;
+            for (int32_t round = 0; round < kRounds; ++round) {
+                Bytes a = Numbered(t * 1000 + round);
+                Bytes b = Numbered(round);
+                failures[t] += mine.Begin() != 0;
+                failures[t] += common.Insert(a) != 0;
+                failures[t] += mine.Insert(b) != 0;
+                failures[t] += mine.End() != 0;
+                failures[t] += GetEqual(common, t * 1000 + round) != 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
+    RecmanFile check(&engine_);
+    ASSERT_EQ(check.Open(shared), 0);
+    EXPECT_EQ(AllNumbers(check).size(), static_cast<size_t>(kThreads * kRounds));
+}
+
 TEST_F(RecmanSharingTest, TwoClientsDeadlockingGetLockStatusesWithinTheBoundedWait) {
     const std::string first_path = NewNumbersFile("DL1.DAT");
     const std::string second_path = NewNumbersFile("DL2.DAT");
