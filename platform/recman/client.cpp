@@ -292,11 +292,11 @@ int Client::Open(const std::string& path, int mode, OpenFile** file) {
         }
     } else {
         store = FindStore(identity, Store::Kind::kAttached);
-        if (store == nullptr && begun_ && wrote_) {
+        if (store == nullptr) {
             store = FindStore(identity, Store::Kind::kSide);
-            if (store == nullptr) {
-                status = OpenOwn(path, identity, Store::Kind::kSide, &store);
-            }
+        }
+        if (store == nullptr && begun_ && wrote_) {
+            status = OpenOwn(path, identity, Store::Kind::kSide, &store);
         } else if (store == nullptr) {
             status = Attach(path, identity, &store);
         }

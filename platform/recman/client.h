@@ -84,6 +84,8 @@ class Client {
     [[nodiscard]] int End();
     [[nodiscard]] int Abort();
 
+    bool in_transaction() const { return in_transaction_; }
+
     // Called by the open files around their reads and writes.
     [[nodiscard]] int BeginRead(Store& store);
     [[nodiscard]] int BeginWrite(Store& store);

@@ -172,6 +172,7 @@ int DataFile::Load(sqlite3* db, const std::string& schema, std::unique_ptr<DataF
 DataFile::DataFile(sqlite3* db, std::string schema, FileSpec spec)
     : db_(db), schema_(std::move(schema)), spec_(std::move(spec)) {
     seeks_.resize(static_cast<size_t>(Seek::kCount) * (spec_.keys.size() + 1));
+    runs_.resize(seeks_.size());
     written_.resize(spec_.keys.size());
     record_.resize(spec_.record_length);
 }
@@ -192,9 +193,10 @@ sqlite3_stmt* DataFile::Prepared(Statement& statement, const std::string& sql, i
     return statement.get();
 }
 
-sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result) {
-    Statement& statement =
-        seeks_[static_cast<size_t>(seek) * (spec_.keys.size() + 1) + static_cast<size_t>(key + 1)];
+sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result, bool run) {
+    const size_t index =
+        static_cast<size_t>(seek) * (spec_.keys.size() + 1) + static_cast<size_t>(key + 1);
+    Statement& statement = run ? runs_[index] : seeks_[index];
     if (statement.prepared()) {
         *result = RECMAN_OK;
         return statement.get();
@@ -276,7 +278,7 @@ sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result) {
     if (!condition.empty()) {
         sql += " WHERE " + condition;
     }
-    sql += order + " LIMIT 1";
+    sql += order + (run ? " LIMIT ?3" : " LIMIT 1");
     return Prepared(statement, sql, result);
 }
 
@@ -345,6 +347,59 @@ int DataFile::Find(Seek seek, int key, const Bytes* value, int64_t number, Recor
     return RECMAN_OK;
 }
 
+int DataFile::FindRun(Seek seek, int key, const Bytes& value, int64_t sequence, size_t limit,
+                      std::vector<FoundRecord>* records) {
+    records->clear();
+    int status = RECMAN_OK;
+    sqlite3_stmt* statement = SeekStatement(seek, key, &status, true);
+    if (statement == nullptr) {
+        return status;
+    }
+    StatementReset reset(statement);
+    int result = BindBlob(statement, 1, value);
+    if (result == SQLITE_OK && spec_.keys[static_cast<size_t>(key)].duplicates) {
+        result = sqlite3_bind_int64(statement, 2, sequence);
+    }
+    if (result == SQLITE_OK) {
+        result = sqlite3_bind_int64(statement, 3, static_cast<int64_t>(limit));
+    }
+    while (result == SQLITE_OK || result == SQLITE_ROW) {
+        result = sqlite3_step(statement);
+        if (result != SQLITE_ROW) {
+            break;
+        }
+        const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(statement, 1));
+        if (static_cast<size_t>(sqlite3_column_bytes(statement, 1)) != spec_.record_length) {
+            return RECMAN_IO_ERROR;
+        }
+        FoundRecord& record = records->emplace_back();
+        record.found.position = sqlite3_column_int64(statement, 0);
+        record.found.place.in_key = true;
+        ReadBlob(statement, 2, &record.found.place.encoded);
+        record.found.place.sequence = sqlite3_column_int64(statement, 3);
+        record.data.assign(data, data + spec_.record_length);
+    }
+    return result == SQLITE_DONE ? RECMAN_OK : StatusOf(db_, result);
+}
+
+int DataFile::ChangeCounter(uint32_t* counter) {
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, schema_.c_str(), SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        file == nullptr || file->pMethods == nullptr) {
+        return RECMAN_IO_ERROR;
+    }
+    // Bytes 24..27 of the database header, through SQLite's own descriptor: no lock is
+    // taken and no descriptor opened. A commit writes page 1 (and so this counter)
+    // before anything else of the file, so any commit finished before this read shows.
+    uint8_t bytes[4] = {};
+    if (file->pMethods->xRead(file, bytes, sizeof bytes, 24) != SQLITE_OK) {
+        return RECMAN_IO_ERROR;
+    }
+    *counter = (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
+               (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+    return RECMAN_OK;
+}
+
 int DataFile::PercentageOf(int key, const Bytes& value, int64_t position, uint32_t* percent) {
     Found first;
     Found last;
@@ -410,10 +465,15 @@ int DataFile::FindByPercentage(int key, uint32_t percent, RecordTarget* target, 
     }
     const Bytes& low = first.place.encoded;
     const Bytes& high = last.place.encoded;
+    if (low == high) {
+        return Find(Seek::kFirst, key, nullptr, 0, target, found);
+    }
     const size_t prefix = CommonPrefix(low, high);
-    uint64_t window = Interpolate(Window(low, prefix), Window(high, prefix), percent);
+    const uint64_t window = Interpolate(Window(low, prefix), Window(high, prefix), percent);
+    // The aim is as long as the key's values, so it never passes the last of them: bytes
+    // cut off only lower it.
     Bytes aim(low.begin(), low.begin() + static_cast<ptrdiff_t>(prefix));
-    for (int shift = 56; shift >= 0; shift -= 8) {
+    for (int shift = 56; shift >= 0 && aim.size() < low.size(); shift -= 8) {
         aim.push_back(static_cast<uint8_t>(window >> shift));
     }
     return Find(Seek::kGreaterOrEqual, key, &aim, 0, target, found);
@@ -631,6 +691,7 @@ int DataFile::Update(int64_t position, const uint8_t* record) {
     }
     PlaceRecord(record);
     int64_t sequence = sequence_;
+    bool any_key_changed = false;
     {
         sqlite3_stmt* statement = old_keys_.get();
         StatementReset reset(statement);
@@ -653,10 +714,28 @@ int DataFile::Update(int64_t position, const uint8_t* record) {
             if (changed && !spec_.keys[k].modifiable) {
                 return RECMAN_KEY_NOT_MODIFIABLE;
             }
+            any_key_changed = any_key_changed || changed;
             if (place.in_key && spec_.keys[k].duplicates) {
                 place.sequence = changed ? ++sequence : sqlite3_column_int64(statement, column + 1);
             }
         }
+    }
+    if (!any_key_changed) {
+        // Only the data changed: the indexes need no work.
+        sqlite3_stmt* statement = Prepared(
+            update_data_, "UPDATE " + Table("rec") + " SET data = ?1 WHERE pos = ?2", &status);
+        if (statement == nullptr) {
+            return status;
+        }
+        StatementReset reset(statement);
+        int result = sqlite3_bind_blob(statement, 1, record, spec_.record_length, SQLITE_STATIC);
+        if (result == SQLITE_OK) {
+            result = sqlite3_bind_int64(statement, 2, position);
+        }
+        if (result == SQLITE_OK) {
+            result = sqlite3_step(statement);
+        }
+        return result == SQLITE_DONE ? RECMAN_OK : StatusOf(db_, result);
     }
     if (!update_.prepared()) {
         std::string assignments = "data = ?1";
@@ -734,7 +813,10 @@ void DataFile::FinalizeStatements() {
     for (Statement& statement : seeks_) {
         statement.Finalize();
     }
-    for (Statement* statement : {&insert_, &update_, &delete_, &old_keys_, &intent_,
+    for (Statement& statement : runs_) {
+        statement.Finalize();
+    }
+    for (Statement* statement : {&insert_, &update_, &update_data_, &delete_, &old_keys_, &intent_,
                                  &load_counters_, &flush_counters_, &count_}) {
         statement->Finalize();
     }

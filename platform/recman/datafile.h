@@ -71,6 +71,11 @@ struct Found {
     KeyPlace place;  // along the searched key
 };
 
+struct FoundRecord {
+    Found found;
+    Bytes data;
+};
+
 class DataFile {
   public:
     // Writes the tables of a new data file into `db`'s main database, which is empty.
@@ -94,6 +99,15 @@ class DataFile {
     // kPhysicalFrom. Returns 0 and fills `target` and `found`, or 9 when no record.
     [[nodiscard]] int Find(Seek seek, int key, const Bytes* value, int64_t number,
                            RecordTarget* target, Found* found);
+
+    // Up to `limit` records after (kNext) or before (kPrevious) (value, sequence) along
+    // `key`, nearest first, read in one statement. Returns 0, with no records at an end.
+    [[nodiscard]] int FindRun(Seek seek, int key, const Bytes& value, int64_t sequence,
+                              size_t limit, std::vector<FoundRecord>* records);
+
+    // The file's change counter as it is on disk now, read without a lock; any commit
+    // to the file that finished before the call has changed it.
+    [[nodiscard]] int ChangeCounter(uint32_t* counter);
 
     // Relative position (0..10000) of an encoded value along `key`, or of a position
     // when `key` is -1; interpolated between the first and the last record.
@@ -131,7 +145,7 @@ class DataFile {
     void FinalizeStatements();
 
   private:
-    sqlite3_stmt* SeekStatement(Seek seek, int key, int* result);
+    sqlite3_stmt* SeekStatement(Seek seek, int key, int* result, bool run = false);
     sqlite3_stmt* Prepared(Statement& statement, const std::string& sql, int* result);
     std::string Table(const char* name) const;
     [[nodiscard]] int HighestAutoInc(int key, int64_t* highest);
@@ -142,8 +156,10 @@ class DataFile {
     FileSpec spec_;
 
     std::vector<Statement> seeks_;  // by seek kind and key
+    std::vector<Statement> runs_;   // the same with a LIMIT parameter
     Statement insert_;
     Statement update_;
+    Statement update_data_;
     Statement delete_;
     Statement old_keys_;
     Statement intent_;

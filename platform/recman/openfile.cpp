@@ -1,5 +1,6 @@
 #include "platform/recman/openfile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/recman/client.h"
@@ -167,9 +168,7 @@ int OpenFile::GetNextOrPrevious(Call& call) {
                           : store_->file->Find(Seek::kLast, key, nullptr, 0, &target, &found);
             break;
         default:
-            status =
-                store_->file->Find(next ? Seek::kNext : Seek::kPrevious, key, &positioning_.value,
-                                   positioning_.sequence, &target, &found);
+            status = StepFromPlace(next, key, &target, &found);
             break;
     }
     if (status == RECMAN_END_OF_FILE) {
@@ -186,6 +185,59 @@ int OpenFile::GetNextOrPrevious(Call& call) {
     positioning_.sequence = found.place.sequence;
     positioning_.record = found.position;
     return Deliver(call, spec(), target);
+}
+
+int OpenFile::StepFromPlace(bool next, int key, RecordTarget* target, Found* found) {
+    constexpr int kFirstRun = 8;
+    constexpr size_t kLongestRun = 64;
+    const Seek seek = next ? Seek::kNext : Seek::kPrevious;
+    ReadAhead& ahead = read_ahead_;
+    const bool continues =
+        ahead.key == key && ahead.forward == next && ahead.next > 0 &&
+        ahead.next <= ahead.rows.size() &&
+        positioning_.sequence == ahead.rows[ahead.next - 1].found.place.sequence &&
+        positioning_.value == ahead.rows[ahead.next - 1].found.place.encoded;
+    if (!continues && !(ahead.key == key && ahead.forward == next && ahead.steps == 1)) {
+        ahead = ReadAhead{};
+        ahead.key = key;
+        ahead.forward = next;
+    }
+    ++ahead.steps;
+    uint32_t counter = 0;
+    // A single step, or one inside a transaction (whose own changes the counter does not
+    // show): one seek.
+    if (ahead.steps < 2 || client_.in_transaction() ||
+        store_->file->ChangeCounter(&counter) != RECMAN_OK) {
+        ahead.rows.clear();
+        ahead.next = 0;
+        return store_->file->Find(seek, key, &positioning_.value, positioning_.sequence, target,
+                                  found);
+    }
+    if (!continues || ahead.next >= ahead.rows.size() || counter != ahead.change_counter) {
+        const size_t limit = std::min(kLongestRun, static_cast<size_t>(kFirstRun) << ahead.fills);
+        ++ahead.fills;
+        ahead.next = 0;
+        const int status = store_->file->FindRun(seek, key, positioning_.value,
+                                                 positioning_.sequence, limit, &ahead.rows);
+        ahead.change_counter = counter;
+        if (status != RECMAN_OK) {
+            ahead.rows.clear();
+            return status;
+        }
+        if (ahead.rows.empty()) {
+            return RECMAN_END_OF_FILE;
+        }
+    }
+    const FoundRecord& row = ahead.rows[ahead.next++];
+    *found = row.found;
+    target->copied = std::min(row.data.size(), target->capacity);
+    if (target->buffer != nullptr && target->copied > 0) {
+        std::memcpy(target->buffer, row.data.data(), target->copied);
+    }
+    if (target->key_value != nullptr) {
+        ExtractKeyValue(spec().keys[static_cast<size_t>(key)], row.data.data(), target->key_value);
+    }
+    return RECMAN_OK;
 }
 
 int OpenFile::GetDirect(Call& call) {

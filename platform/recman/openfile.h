@@ -7,11 +7,18 @@
 // record after running off an end), and the current record's position. The place is
 // kept by value, not by record, so Get Next and Get Previous continue from it even when
 // the current record was deleted meanwhile, by this client or another.
+//
+// A scan (Get Next or Get Previous repeated) outside a transaction reads rows ahead in
+// one statement and hands them out while the file's change counter stays what it was
+// before they were read: any commit by anybody drops them, so every call still answers
+// with the latest committed rows.
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/recman/call.h"
+#include "platform/recman/datafile.h"
 #include "platform/recman/filespec.h"
 #include "platform/recman/openlock.h"
 
@@ -27,6 +34,16 @@ struct Positioning {
     Bytes value;  // kOn: the current key value, encoded
     int64_t sequence = 0;
     int64_t record = 0;  // the current record's position; 0 for none
+};
+
+struct ReadAhead {
+    int key = -1;
+    bool forward = true;
+    int steps = 0;  // consecutive Get Next (or Previous) calls of this scan
+    int fills = 0;
+    uint32_t change_counter = 0;  // read before the rows were
+    std::vector<FoundRecord> rows;
+    size_t next = 0;  // the next row to hand out
 };
 
 class OpenFile {
@@ -46,6 +63,7 @@ class OpenFile {
   private:
     [[nodiscard]] int GetByKey(Call& call);
     [[nodiscard]] int GetNextOrPrevious(Call& call);
+    [[nodiscard]] int StepFromPlace(bool next, int key, RecordTarget* target, Found* found);
     [[nodiscard]] int GetDirect(Call& call);
     [[nodiscard]] int GetPosition(Call& call);
     [[nodiscard]] int GetByPercentage(Call& call);
@@ -65,6 +83,7 @@ class OpenFile {
     std::unique_ptr<OpenLock> lock_;
     bool read_only_;
     Positioning positioning_;
+    ReadAhead read_ahead_;
     Bytes value_;   // scratch: an encoded key value being searched
     Bytes record_;  // scratch: a record read before it is handed out
 };

@@ -1,5 +1,6 @@
 #include "platform/recman/registry.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -18,6 +19,14 @@ constexpr size_t kGenerationAt = 20;
 
 std::atomic<Registry*> g_registry{nullptr};
 
+// Counts forks in this process's line: a child sees a value its registry was not made
+// with. (Cheaper than asking for the process id on every call.)
+std::atomic<uint64_t> g_fork_generation{0};
+
+void CountFork() {
+    g_fork_generation.fetch_add(1, std::memory_order_relaxed);
+}
+
 uint64_t NewEpoch(pid_t pid) {
     std::random_device random;
     return (static_cast<uint64_t>(random()) << 32) ^ random() ^ static_cast<uint64_t>(pid);
@@ -26,12 +35,14 @@ uint64_t NewEpoch(pid_t pid) {
 }  // namespace
 
 Registry& Registry::Current() {
+    static const bool counting_forks = pthread_atfork(nullptr, nullptr, CountFork) == 0;
     Registry* current = g_registry.load(std::memory_order_acquire);
-    const pid_t pid = getpid();
-    if (current != nullptr && current->pid_ == pid) {
+    const uint64_t generation = g_fork_generation.load(std::memory_order_relaxed);
+    if (current != nullptr && current->fork_generation_ == generation &&
+        (counting_forks || current->pid_ == getpid())) {
         return *current;
     }
-    auto fresh = std::make_unique<Registry>(current, pid);
+    auto fresh = std::make_unique<Registry>(current, getpid(), generation);
     if (g_registry.compare_exchange_strong(current, fresh.get(), std::memory_order_acq_rel)) {
         if (current != nullptr) {
             current->Abandon();
@@ -41,8 +52,8 @@ Registry& Registry::Current() {
     return *current;  // another thread of this process made it first
 }
 
-Registry::Registry(Registry* inherited, pid_t pid)
-    : pid_(pid), epoch_(NewEpoch(pid)), inherited_(inherited) {}
+Registry::Registry(Registry* inherited, pid_t pid, uint64_t fork_generation)
+    : pid_(pid), fork_generation_(fork_generation), epoch_(NewEpoch(pid)), inherited_(inherited) {}
 
 void Registry::Abandon() {
     // The mutexes may have been held by threads of the parent: not taken here.

@@ -7,9 +7,10 @@
 // block address and the client using it, so a block never opened, closed, moved or
 // inherited over a fork is not open (status 3).
 //
-// A forked child must not use connections it inherited: the first call in a new process
-// abandons the registry it finds (closing the inherited lock descriptors, leaving
-// SQLite alone) and starts a fresh one. Registries live for the whole process.
+// A forked child must not use connections it inherited: the first call after a fork
+// (seen through a fork handler, or a changed process id) abandons the registry it finds (closing
+// the inherited lock descriptors, leaving SQLite alone) and starts a fresh one. Registries live for
+// the whole process.
 
 #include <sys/types.h>
 
@@ -31,7 +32,7 @@ class Registry {
     // The registry of this process. Thread-safe.
     static Registry& Current();
 
-    Registry(Registry* inherited, pid_t pid);
+    Registry(Registry* inherited, pid_t pid, uint64_t fork_generation);
     Registry(const Registry&) = delete;
     Registry& operator=(const Registry&) = delete;
 
@@ -61,6 +62,7 @@ class Registry {
     void Abandon();
 
     const pid_t pid_;
+    const uint64_t fork_generation_;
     const uint64_t epoch_;
     Registry* const inherited_;  // kept reachable, never used again
     StateDirectory state_;

@@ -56,10 +56,8 @@ int StatusFromSqlite(int result_code, int system_errno) {
         case SQLITE_CANTOPEN:
             return system_errno != 0 ? StatusFromErrno(system_errno) : RECMAN_FILE_NOT_FOUND;
         case SQLITE_IOERR:
-            if (system_errno == ENOSPC || system_errno == EDQUOT) {
-                return RECMAN_DISK_FULL;
-            }
-            return RECMAN_IO_ERROR;
+            return StatusFromErrno(system_errno) == RECMAN_DISK_FULL ? RECMAN_DISK_FULL
+                                                                     : RECMAN_IO_ERROR;
         default:
             return RECMAN_IO_ERROR;
     }

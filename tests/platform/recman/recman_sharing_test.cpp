@@ -325,6 +325,67 @@ TEST_F(RecmanSharingTest, AnotherProcessSeesCommittedRows) {
     EXPECT_EQ(reader.ReadLine(), "0");
 }
 
+TEST_F(RecmanSharingTest, AScanSeesEveryCommitMadeWhileItRuns) {
+    const std::string path = NewNumbersFile("SCAN.DAT");
+    RecmanFile scanner(&engine_);
+    RecmanFile other(&interface_);
+    ASSERT_EQ(scanner.Open(path), 0);
+    ASSERT_EQ(other.Open(path), 0);
+    ASSERT_EQ(other.Begin(), 0);
+    for (int32_t n = 10; n <= 200; n += 10) {
+        Bytes record = Numbered(n);
+        ASSERT_EQ(other.Insert(record), 0);
+    }
+    ASSERT_EQ(other.End(), 0);
+
+    Bytes record(16);
+    auto next = [&](uint16_t operation = RECMAN_GET_NEXT) {
+        const int status = scanner.Step(operation, 0, record);
+        return status == 0 ? static_cast<int32_t>(Get32(record, 0)) : -status;
+    };
+    EXPECT_EQ(next(RECMAN_GET_FIRST), 10);
+    EXPECT_EQ(next(), 20);
+    EXPECT_EQ(next(), 30);  // a scan: the following rows are read ahead now
+    // Another client changes what lies ahead.
+    Bytes inserted = Numbered(35);
+    ASSERT_EQ(other.Insert(inserted), 0);
+    ASSERT_EQ(GetEqual(other, 40), 0);
+    ASSERT_EQ(other.Delete(), 0);
+    EXPECT_EQ(next(), 35);
+    EXPECT_EQ(next(), 50);
+    EXPECT_EQ(next(), 60);
+    // Another process does.
+    {
+        Helper writer({"insert", path, "65"});
+        ASSERT_EQ(writer.ReadLine(), "0");
+    }
+    EXPECT_EQ(next(), 65);
+    EXPECT_EQ(next(), 70);
+    // This client does, inside a transaction and outside one.
+    ASSERT_EQ(scanner.Begin(), 0);
+    Bytes own = Numbered(75);
+    ASSERT_EQ(scanner.Insert(own, -1), 0);
+    EXPECT_EQ(next(), 75);
+    EXPECT_EQ(next(), 80);
+    ASSERT_EQ(scanner.Abort(), 0);
+    Bytes later = Numbered(85);
+    ASSERT_EQ(scanner.Insert(later, -1), 0);
+    EXPECT_EQ(next(), 85);
+    // Backwards as well, and to the ends.
+    EXPECT_EQ(next(RECMAN_GET_PREVIOUS), 80);
+    EXPECT_EQ(next(RECMAN_GET_PREVIOUS), 70);
+    ASSERT_EQ(GetEqual(other, 60), 0);
+    ASSERT_EQ(other.Delete(), 0);
+    EXPECT_EQ(next(RECMAN_GET_PREVIOUS), 65);
+    EXPECT_EQ(next(RECMAN_GET_PREVIOUS), 50);
+    std::vector<int32_t> rest;
+    for (int32_t n = next(RECMAN_GET_NEXT); n > 0; n = next()) {
+        rest.push_back(n);
+    }
+    EXPECT_EQ(rest, (std::vector<int32_t>{65, 70, 80, 85, 90, 100, 110, 120, 130, 140, 150, 160,
+                                          170, 180, 190, 200}));
+}
+
 TEST_F(RecmanSharingTest, AnExclusiveOpenKeepsOtherProcessesAndClientsOut) {
     const std::string path = NewNumbersFile("EXCL.DAT");
     auto refused = [](int status) {
@@ -398,6 +459,44 @@ TEST_F(RecmanSharingTest, AWriterWaitsForAnotherClientsTransaction) {
     ASSERT_EQ(holder.End(), 0);
     reader.join();
     EXPECT_EQ(status, 0);
+}
+
+TEST_F(RecmanSharingTest, ClientsOnSeveralThreadsWorkAtOnce) {
+    ScopedEnv wait("TOLVANE_RECMAN_LOCK_WAIT_MS", "20000");
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 10;
+    const std::string shared = NewNumbersFile("SHARED.DAT");
+    std::vector<std::string> own;
+    for (int t = 0; t < kThreads; ++t) {
+        own.push_back(NewNumbersFile("OWN" + std::to_string(t) + ".DAT"));
+    }
+    std::vector<int> failures(kThreads, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const ClientId id = NewClientId();
+            RecmanFile common(&id);
+            RecmanFile mine(&id);
+            failures[t] += common.Open(shared) != 0;
+            failures[t] += mine.Open(own[t]) != 0;
+            for (int32_t round = 0; round < kRounds; ++round) {
+                Bytes a = Numbered(t * 1000 + round);
+                Bytes b = Numbered(round);
+                failures[t] += mine.Begin() != 0;
+                failures[t] += common.Insert(a) != 0;
+                failures[t] += mine.Insert(b) != 0;
+                failures[t] += mine.End() != 0;
+                failures[t] += GetEqual(common, t * 1000 + round) != 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(kThreads, 0));
+    RecmanFile check(&engine_);
+    ASSERT_EQ(check.Open(shared), 0);
+    EXPECT_EQ(AllNumbers(check).size(), static_cast<size_t>(kThreads * kRounds));
 }
 
 TEST_F(RecmanSharingTest, TwoClientsDeadlockingGetLockStatusesWithinTheBoundedWait) {

@@ -6,11 +6,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/recman/sqlitestatus.h"
+#include "tests/platform/recman/faultvfs.h"
 #include "tests/platform/recman/recmantesting.h"
 #include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
@@ -602,7 +605,7 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
     constexpr int kCount = 1000;
     ASSERT_EQ(file.Begin(), 0);
     for (int32_t n = 0; n < kCount; ++n) {
-        Bytes person = Person(n * 3, "P" + std::to_string(n));
+        Bytes person = Person(n * 3, "P" + std::to_string(n), 2000, "same note");
         ASSERT_EQ(file.Insert(person), 0);
     }
     ASSERT_EQ(file.End(), 0);
@@ -639,6 +642,8 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
         EXPECT_EQ(find_percentage(key, 0), 0u);
         EXPECT_EQ(find_percentage(key, (kCount - 1) * 3), 10000u);
         EXPECT_NEAR(find_percentage(key, 1500), 5000, 20);
+        EXPECT_EQ(get_by_percentage(key, 9999), (kCount - 1) * 3);
+        EXPECT_EQ(get_by_percentage(key, 10), 3);
         for (const int32_t number : {3, 300, 1497, 2400, 2994}) {
             const uint32_t at = find_percentage(key, number);
             EXPECT_NEAR(get_by_percentage(key, at), number, 6) << "at " << at;
@@ -649,7 +654,13 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
     ASSERT_EQ(file.Step(RECMAN_GET_NEXT, 0, record), 0);
     EXPECT_EQ(NumberOf(record), middle + 3);
 
+    // Along a key whose values are all the same, any percentage finds a record.
     Bytes data(kPersonLength, 0);
+    Put32(data, 0, 5000);
+    length = kPersonLength;
+    ASSERT_EQ(file.Call(RECMAN_GET_BY_PERCENTAGE, data.data(), &length, file.key_buffer(), 3), 0);
+    EXPECT_EQ(NumberOf(data), 0);  // the first of the duplicates
+
     Put32(data, 0, 10001);
     length = kPersonLength;
     EXPECT_EQ(file.Call(RECMAN_GET_BY_PERCENTAGE, data.data(), &length, file.key_buffer(), 0),
@@ -672,6 +683,89 @@ TEST_F(RecmanTest, ReadOnlyOpensReadButRefuseWrites) {
     // It sees what the writer commits later.
     ASSERT_EQ(writer.Insert(person), 0);
     EXPECT_EQ(Numbers(reader, 0), (std::vector<int32_t>{1, 2}));
+}
+
+TEST_F(RecmanTest, WritesThatFailLeaveTheFileAsItWasAndSaySo) {
+    fault_vfs::Install();  // connections made from now on write through it
+    RecmanFile file;
+    OpenPeople(file, "FAULT.DAT");
+    InsertPeople(file, {Person(1, "Ann"), Person(2, "Bob")});
+    Bytes record(kPersonLength);
+    Bytes key = NumberKey(1);
+
+    // The disk fills up while a transaction commits: nothing of it is there.
+    ASSERT_EQ(file.Begin(), 0);
+    InsertPeople(file, {Person(3, "Cy"), Person(4, "Di")});
+    ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 0, key, record), 0);
+    ASSERT_EQ(file.Delete(), 0);
+    fault_vfs::FailWrites(fault_vfs::Fault::kDiskFull);
+    EXPECT_EQ(file.End(), RECMAN_DISK_FULL);
+    // SQLite may have rolled it back already, or left it for Abort to end.
+    const int aborted = file.Abort();
+    EXPECT_TRUE(aborted == 0 || aborted == RECMAN_NO_TRANSACTION) << aborted;
+    EXPECT_EQ(file.Abort(), RECMAN_NO_TRANSACTION);
+    // Outside a transaction: the write says so and is not there.
+    Bytes eve = Person(5, "Eve");
+    EXPECT_EQ(file.Insert(eve), RECMAN_DISK_FULL);
+    // An I/O error: the same for updates and deletes.
+    fault_vfs::FailWrites(fault_vfs::Fault::kIoError);
+    key = NumberKey(2);
+    ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 0, key, record), 0);  // reads still work
+    PutText(record, kName, 20, "Robert");
+    EXPECT_EQ(file.Update(record, 1), RECMAN_IO_ERROR);
+    EXPECT_EQ(file.Delete(), RECMAN_IO_ERROR);
+    // Inside a transaction an I/O error ends it: SQLite rolled it back, so every call
+    // says so until the caller ends it.
+    ASSERT_EQ(file.Begin(), 0);
+    EXPECT_EQ(file.Insert(eve), RECMAN_IO_ERROR);
+    Bytes fay = Person(6, "Fay");
+    EXPECT_EQ(file.Insert(fay), RECMAN_TRANSACTION_ERROR);
+    EXPECT_EQ(file.Step(RECMAN_GET_FIRST, 0, record), RECMAN_TRANSACTION_ERROR);
+    EXPECT_EQ(file.End(), RECMAN_TRANSACTION_ERROR);
+    EXPECT_EQ(file.End(), RECMAN_NO_TRANSACTION);
+
+    fault_vfs::FailWrites(fault_vfs::Fault::kNone);
+    EXPECT_EQ(Numbers(file, 0), (std::vector<int32_t>{1, 2}));
+    EXPECT_EQ(Numbers(file, 1), (std::vector<int32_t>{1, 2}));  // Bob kept his name
+    Bytes layout;
+    ASSERT_EQ(file.Stat(layout), 0);
+    EXPECT_EQ(Get32(layout, 6), 2);
+    ASSERT_EQ(file.Insert(eve), 0);
+    EXPECT_EQ(Numbers(file, 0), (std::vector<int32_t>{1, 2, 5}));
+}
+
+TEST(StatusMappingTest, SqliteResultsAndSystemErrorsBecomeStatuses) {
+    struct Case {
+        int result;
+        int system_errno;
+        int status;
+    };
+    const Case cases[] = {
+        {SQLITE_OK, 0, 0},
+        {SQLITE_DONE, 0, 0},
+        {SQLITE_BUSY, 0, RECMAN_RECORD_LOCKED},
+        {SQLITE_LOCKED, 0, RECMAN_RECORD_LOCKED},
+        {SQLITE_FULL, ENOSPC, RECMAN_DISK_FULL},
+        {SQLITE_IOERR_WRITE, ENOSPC, RECMAN_DISK_FULL},
+        {SQLITE_IOERR_WRITE, EFBIG, RECMAN_IO_ERROR},
+        {SQLITE_IOERR_FSYNC, EIO, RECMAN_IO_ERROR},
+        {SQLITE_IOERR_READ, 0, RECMAN_IO_ERROR},
+        {SQLITE_CORRUPT, 0, RECMAN_IO_ERROR},
+        {SQLITE_NOTADB, 0, RECMAN_NOT_A_RECORD_FILE},
+        {SQLITE_CANTOPEN, ENOENT, RECMAN_FILE_NOT_FOUND},
+        {SQLITE_CANTOPEN, EACCES, RECMAN_ACCESS_DENIED},
+        {SQLITE_READONLY, 0, RECMAN_ACCESS_DENIED},
+        {SQLITE_CONSTRAINT_UNIQUE, 0, RECMAN_DUPLICATE_KEY},
+        {SQLITE_CONSTRAINT_NOTNULL, 0, RECMAN_IO_ERROR},
+        {SQLITE_NOMEM, 0, RECMAN_IO_ERROR},
+    };
+    for (const Case& test : cases) {
+        EXPECT_EQ(recman::StatusFromSqlite(test.result, test.system_errno), test.status)
+            << "result " << test.result << " errno " << test.system_errno;
+    }
+    EXPECT_EQ(recman::StatusFromErrno(ENOTDIR), RECMAN_FILE_NOT_FOUND);
+    EXPECT_EQ(recman::StatusFromErrno(EROFS), RECMAN_ACCESS_DENIED);
+    EXPECT_EQ(recman::StatusFromErrno(EIO), RECMAN_IO_ERROR);
 }
 
 }  // namespace
