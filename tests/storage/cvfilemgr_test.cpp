@@ -26,7 +26,8 @@ namespace fs = std::filesystem;
 FileSpecification StatOf(cvFile& file) {
     EXPECT_EQ(file.Stat(), 0);
     FileSpecification spec;
-    EXPECT_TRUE(FileSpecification::Parse(file.Statistics().data(), file.Statistics().size(), &spec));
+    EXPECT_TRUE(
+        FileSpecification::Parse(file.Statistics().data(), file.Statistics().size(), &spec));
     return spec;
 }
 
@@ -77,7 +78,8 @@ TEST_F(FileMgrTest, MissingDataFileIsCreatedFromTheDefinition) {
     EXPECT_TRUE(fs::exists(path));
 
     const std::vector<std::string> texts = log_.Texts();
-    const auto error = std::find(texts.begin(), texts.end(), "Error 12 opening file " + path + ".\n");
+    const auto error =
+        std::find(texts.begin(), texts.end(), "Error 12 opening file " + path + ".\n");
     const auto opened =
         std::find(texts.begin(), texts.end(), "File " + path + " opened successfully!\n");
     ASSERT_NE(error, texts.end());
@@ -100,10 +102,10 @@ TEST_F(FileMgrTest, MissingDataFileIsCreatedFromTheDefinition) {
         uint8_t type, null_value;
     };
     const Expected expected[] = {
-        {1, 4, 0x0000, kTypeAutoInc, 0},   // DEVNBR
-        {25, 4, 0x0011, kTypeInteger, 0},  // GROUPNBR, segmented
-        {5, 20, 0x0401, kTypeString, 0},   // NAME: the dictionary's 0x0020 as 0x0400
-        {29, 1, 0x0009, kTypeString, 'Y'}, // QINACTIVE: null key, fill byte "Y"
+        {1, 4, 0x0000, kTypeAutoInc, 0},    // DEVNBR
+        {25, 4, 0x0013, kTypeInteger, 0},   // GROUPNBR, segmented
+        {5, 20, 0x0403, kTypeString, 0},    // NAME: the dictionary's 0x0020 as 0x0400
+        {29, 1, 0x000B, kTypeString, 'Y'},  // QINACTIVE: null key, fill byte "Y"
     };
     ASSERT_EQ(spec.segments.size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -217,20 +219,20 @@ constexpr cvFieldDef kLongerFields[] = {
 };
 constexpr cvKeyDef kOneKey[] = {{"DEVNBR", 0x0000}};
 constexpr cvKeyDef kExtraKey[] = {
-    {"DEVNBR", 0x0000}, {"GROUPNBR", 0x0011}, {"NAME", 0x0021}, {"QINACTIVE", 0x0009},
-    {"NAME", 0x0001},
+    {"DEVNBR", 0x0000},    {"GROUPNBR", 0x0013}, {"NAME", 0x0023},
+    {"QINACTIVE", 0x000B}, {"NAME", 0x0001},
 };
 constexpr cvKeyDef kOtherSegment[] = {
     {"DEVNBR", 0x0000},
-    {"GROUPNBR", 0x0011},
-    {"QINACTIVE", 0x0021},
-    {"QINACTIVE", 0x0009},
+    {"GROUPNBR", 0x0013},
+    {"QINACTIVE", 0x0023},
+    {"QINACTIVE", 0x000B},
 };
 constexpr cvKeyDef kCaseSensitiveName[] = {
     {"DEVNBR", 0x0000},
-    {"GROUPNBR", 0x0011},
-    {"NAME", 0x0001},
-    {"QINACTIVE", 0x0009},
+    {"GROUPNBR", 0x0013},
+    {"NAME", 0x0003},
+    {"QINACTIVE", 0x000B},
 };
 
 class ConsistencyTest : public FileMgrTest, public ::testing::WithParamInterface<Variant> {};
@@ -239,8 +241,8 @@ TEST_P(ConsistencyTest, PhysicalFileAgainstDefinition) {
     const Variant& variant = GetParam();
     {
         cvDataDict other;
-        ASSERT_EQ(other.AddDefinition({"DEVICE", "DEVICE.DAT", variant.page_size, 0,
-                                       variant.fields, variant.keys, variant.file_flags}),
+        ASSERT_EQ(other.AddDefinition({"DEVICE", "DEVICE.DAT", variant.page_size, 0, variant.fields,
+                                       variant.keys, variant.file_flags}),
                   0);
         cvFileMgr creator(data_.dir(), &other);
         ASSERT_NE(creator.OpenTable("DEVICE"), nullptr);
@@ -253,8 +255,8 @@ TEST_P(ConsistencyTest, PhysicalFileAgainstDefinition) {
     EXPECT_TRUE(file->IsOpen());
     std::vector<std::string> lines;
     for (const std::string& text : log_.Texts()) {
-        if (text.find("onsistency check") != std::string::npos ||
-            text.find("Warning:") == 0 || text.find("does not match definition.") != std::string::npos) {
+        if (text.find("onsistency check") != std::string::npos || text.find("Warning:") == 0 ||
+            text.find("does not match definition.") != std::string::npos) {
             lines.push_back(text);
         }
     }
@@ -293,8 +295,13 @@ INSTANTIATE_TEST_SUITE_P(
                 0x08,
                 {"Consistency check failed: DEVICE has flags=8, should be 4.\n"},
                 false},
-        Variant{"IgnoredFileFlags", kDeviceFields, kDeviceKeys, 1024, kDeviceFileFlags | 0x40,
-                {}, true},
+        Variant{"IgnoredFileFlags",
+                kDeviceFields,
+                kDeviceKeys,
+                1024,
+                kDeviceFileFlags | 0x40,
+                {},
+                true},
         Variant{"FewerKeys",
                 kDeviceFields,
                 kOneKey,
@@ -314,11 +321,16 @@ INSTANTIATE_TEST_SUITE_P(
                 kOtherSegment,
                 1024,
                 kDeviceFileFlags,
-                {"Flags 1025, Position 29, Length 1 and Type 0 does not match definition.\n",
+                {"Flags 1027, Position 29, Length 1 and Type 0 does not match definition.\n",
                  "Consistency check failed: Index 1, segment 1 does not match definition on "
                  "DEVICE.\n"},
                 false},
-        Variant{"CaseFlagIgnored", kDeviceFields, kCaseSensitiveName, 1024, kDeviceFileFlags, {},
+        Variant{"CaseFlagIgnored",
+                kDeviceFields,
+                kCaseSensitiveName,
+                1024,
+                kDeviceFileFlags,
+                {},
                 true}),
     [](const ::testing::TestParamInfo<Variant>& info) { return std::string(info.param.name); });
 
@@ -340,8 +352,8 @@ TEST_F(FileMgrTest, ExemptKeysAndSkippedFilesPassTheCheck) {
         ASSERT_NE(creator.OpenTable("DEVICE"), nullptr);
     }
     LenientDict lenient;
-    ASSERT_EQ(lenient.AddDefinition({"DEVICE", "DEVICE.DAT", 1024, 0, kDeviceFields, kDeviceKeys,
-                                     kDeviceFileFlags}),
+    ASSERT_EQ(lenient.AddDefinition(
+                  {"DEVICE", "DEVICE.DAT", 1024, 0, kDeviceFields, kDeviceKeys, kDeviceFileFlags}),
               0);
     {
         cvFileMgr exempting(data_.dir(), &lenient);
@@ -351,7 +363,8 @@ TEST_F(FileMgrTest, ExemptKeysAndSkippedFilesPassTheCheck) {
     }
     EXPECT_FALSE(manager().OpenTable("DEVICE")->CheckConsistency());
 
-    StorageApp().SetConsistencyHook([](const cvFile& file) { return file.TableName() == "DEVICE"; });
+    StorageApp().SetConsistencyHook(
+        [](const cvFile& file) { return file.TableName() == "DEVICE"; });
     EXPECT_TRUE(manager().OpenTable("DEVICE")->CheckConsistency());
 }
 

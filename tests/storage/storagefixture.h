@@ -8,8 +8,8 @@
 // Tables:
 //   DEVICE  DEVICE.DAT  64 bytes, page 1024, file flags 4: DEVNBR AutoInc; NAME String 20; GROUPNBR
 //           Integer; QINACTIVE; the seven audit fields; SPARE. Key 0 DEVNBR; key 1
-//           GROUPNBR + NAME (duplicates, NAME without case); key 2 QINACTIVE (null key,
-//           duplicates: rows holding "Y" are left out).
+//           GROUPNBR + NAME (duplicates, modifiable, NAME without case); key 2
+//           QINACTIVE (null key, duplicates, modifiable: rows holding "Y" are left out).
 //   NOTE    NOTE.DAT    NOTENBR AutoInc, TEXT String 30. Key 0 NOTENBR.
 //   CODES   CODES.DAT   CODE String 8, VALUE Integer. Key 0 CODE (no AutoInc key).
 //   SCRATCH SCRATCH.TMP a temporary table: ID Integer, key 0 ID.
@@ -44,9 +44,9 @@ inline constexpr cvFieldDef kDeviceFields[] = {
 };
 inline constexpr cvKeyDef kDeviceKeys[] = {
     {"DEVNBR", 0x0000},
-    {"GROUPNBR", 0x0011},
-    {"NAME", 0x0021},
-    {"QINACTIVE", 0x0009},
+    {"GROUPNBR", 0x0013},
+    {"NAME", 0x0023},
+    {"QINACTIVE", 0x000B},
 };
 inline constexpr int kDeviceLength = 64;
 inline constexpr uint8_t kDeviceFileFlags = 0x04;
@@ -75,11 +75,10 @@ struct ShownBox {
 class StorageFixture : public ::testing::Test {
   protected:
     StorageFixture() {
-        EXPECT_EQ(dict_.AddDefinition({"DEVICE", "DEVICE.DAT", 1024, 0, kDeviceFields,
-                                       kDeviceKeys, kDeviceFileFlags}),
+        EXPECT_EQ(dict_.AddDefinition({"DEVICE", "DEVICE.DAT", 1024, 0, kDeviceFields, kDeviceKeys,
+                                       kDeviceFileFlags}),
                   0);
-        EXPECT_EQ(dict_.AddDefinition({"NOTE", "NOTE.DAT", 512, 0, kNoteFields, kNoteKeys, 0}),
-                  0);
+        EXPECT_EQ(dict_.AddDefinition({"NOTE", "NOTE.DAT", 512, 0, kNoteFields, kNoteKeys, 0}), 0);
         EXPECT_EQ(dict_.AddDefinition({"CODES", "CODES.DAT", 512, 0, kCodeFields, kCodeKeys, 0}),
                   0);
         EXPECT_EQ(dict_.AddDefinition(
