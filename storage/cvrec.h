@@ -126,7 +126,7 @@ class cvRec {
     // Copies the file's current record into this one and reads the file's position
     // into it (when the file is of this table); a failed position makes the record new.
     // The saved CRC becomes that of the bytes. Returns the Get Position status.
-    int FillFromFile(cvFile& file);
+    [[nodiscard]] int FillFromFile(cvFile& file);
     // CopyFieldsFrom of the file's current record.
     void CopyFieldsFrom(const cvFile& file);
 

@@ -50,27 +50,27 @@ class cvRecFilter {
     // 0 when the record is of the filter's table and meets every condition; -1 for
     // another table or a missed condition; else the nonzero result of the first
     // failing test.
-    int MatchesRecord(const cvRec& record) const;
+    [[nodiscard]] int MatchesRecord(const cvRec& record) const;
     // 0 when the file's current row meets every condition, 1 when it misses one, -1
     // when the file is of another table. Tests see a record built from the row.
-    int StopsAt(cvFile& file) const;
+    [[nodiscard]] int StopsAt(cvFile& file) const;
     // Writes the filter's values into the record, then runs every setter. False for a
     // record of another table (nothing is written) or when a value did not go in.
-    bool Apply(cvRec& record) const;
+    [[nodiscard]] bool Apply(cvRec& record) const;
     // Apply on every record of the set; true when all succeeded.
-    bool ApplyToSet(cvVSet& set) const;
+    [[nodiscard]] bool ApplyToSet(cvVSet& set) const;
     // Applies the filter to the file's data buffer, so that the key fields it
     // constrains hold its values. Returns 0, or -1 for a file of another table.
-    int SeedKey(cvFile& file) const;
+    [[nodiscard]] int SeedKey(cvFile& file) const;
 
     // The filtered scan along `key` of an open file of the filter's table, handing
     // each matching row to `take` while the file is on it; `take` returning false ends
     // the scan. Returns 0 at the end of the range (end of file included), or the
     // status of a failed read.
-    int Scan(cvFile& file, int key, const std::function<bool(cvFile&)>& take) const;
+    [[nodiscard]] int Scan(cvFile& file, int key, const std::function<bool(cvFile&)>& take) const;
     // The same through a manager's table in `mode`, adding each row to `set`. Returns
     // -1 when the table cannot be opened.
-    int Scan(cvFileMgr& manager, int key, cvRecSet& set, int mode = 0) const;
+    [[nodiscard]] int Scan(cvFileMgr& manager, int key, cvRecSet& set, int mode = 0) const;
 
   private:
     // True when every field condition holds for `row` (a record, or a file's current

@@ -20,7 +20,7 @@ class cvRecSet : public cvVSet {
     cvRec* GetAt(int index) const override;
     // Puts `record` at `index`; the set takes ownership of it. The record it replaces
     // is not destroyed: ownership passes to the caller, who had it from GetAt.
-    bool SetAt(int index, cvRec* record) override;
+    [[nodiscard]] bool SetAt(int index, cvRec* record) override;
     int GetCount() const override;
     int SwapWithNext(int index) override;
     // Compares the identifier the business-object layer computes for each record
@@ -29,14 +29,14 @@ class cvRecSet : public cvVSet {
     ~cvRecSet() override;
     // The put on every record, in order, stopping at the first failure; the last
     // result (nonzero for success, also for an empty set).
-    virtual int PutObjectIdAll(std::string_view name, const cvObjectId& id);
-    virtual int PutIntAll(std::string_view name, int32_t value);
-    virtual int PutStringAll(std::string_view name, std::string_view text);
+    [[nodiscard]] virtual int PutObjectIdAll(std::string_view name, const cvObjectId& id);
+    [[nodiscard]] virtual int PutIntAll(std::string_view name, int32_t value);
+    [[nodiscard]] virtual int PutStringAll(std::string_view name, std::string_view text);
 
     // Inserts a copy of `record` at `index` (-1: at the end); false beyond the count.
-    bool Add(const cvRec& record, int index = -1);
+    [[nodiscard]] bool Add(const cvRec& record, int index = -1);
     // Inserts a record built from the file's current row, with its position.
-    bool AddFromFile(cvFile& file, int index = -1);
+    [[nodiscard]] bool AddFromFile(cvFile& file, int index = -1);
     // Destroys `count` records from `index` (-1: to the end); nothing when the range
     // does not fit.
     void RemoveAt(int index, int count = 1);

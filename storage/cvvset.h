@@ -28,7 +28,7 @@ class cvVSet {
     // The record at `index` (0-based), or null out of range.
     virtual cvRec* GetAt(int index) const = 0;
     // Replaces the entry at `index`; false out of range or without a record.
-    virtual bool SetAt(int index, cvRec* record) = 0;
+    [[nodiscard]] virtual bool SetAt(int index, cvRec* record) = 0;
     virtual int GetCount() const = 0;
     // Exchanges the entries at index and index+1; returns index+1.
     virtual int SwapWithNext(int index) = 0;
