@@ -192,12 +192,14 @@ int OpenFile::StepFromPlace(bool next, int key, RecordTarget* target, Found* fou
     constexpr size_t kLongestRun = 64;
     const Seek seek = next ? Seek::kNext : Seek::kPrevious;
     ReadAhead& ahead = read_ahead_;
+    // The rows still follow the positioning when it stands on the last one handed out.
+    const bool same_direction = ahead.key == key && ahead.forward == next;
     const bool continues =
-        ahead.key == key && ahead.forward == next && ahead.next > 0 &&
-        ahead.next <= ahead.rows.size() &&
+        same_direction && ahead.next > 0 && ahead.next <= ahead.rows.size() &&
         positioning_.sequence == ahead.rows[ahead.next - 1].found.place.sequence &&
         positioning_.value == ahead.rows[ahead.next - 1].found.place.encoded;
-    if (!continues && !(ahead.key == key && ahead.forward == next && ahead.steps == 1)) {
+    // A scan goes on while it steps the same way (its first step read no rows ahead).
+    if (!continues && !(same_direction && ahead.steps == 1)) {
         ahead = ReadAhead{};
         ahead.key = key;
         ahead.forward = next;
@@ -214,7 +216,8 @@ int OpenFile::StepFromPlace(bool next, int key, RecordTarget* target, Found* fou
                                   found);
     }
     if (!continues || ahead.next >= ahead.rows.size() || counter != ahead.change_counter) {
-        const size_t limit = std::min(kLongestRun, static_cast<size_t>(kFirstRun) << ahead.fills);
+        const size_t limit =
+            std::min(kLongestRun, static_cast<size_t>(kFirstRun) << std::min(ahead.fills, 3));
         ++ahead.fills;
         ahead.next = 0;
         const int status = store_->file->FindRun(seek, key, positioning_.value,

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -665,6 +666,34 @@ TEST_F(RecmanTest, PercentagesRoundTripAlongAKeyAndPhysically) {
     length = kPersonLength;
     EXPECT_EQ(file.Call(RECMAN_GET_BY_PERCENTAGE, data.data(), &length, file.key_buffer(), 0),
               RECMAN_INVALID_OPERATION);
+}
+
+TEST_F(RecmanTest, LongScansReturnEveryRecordInOrderBothWays) {
+    RecmanFile file;
+    OpenPeople(file);
+    constexpr int kCount = 700;
+    ASSERT_EQ(file.Begin(), 0);
+    std::vector<int32_t> by_number;
+    std::vector<std::vector<int32_t>> groups(7);  // names N0..N6, duplicates in insertion order
+    for (int i = 0; i < kCount; ++i) {
+        const int32_t number = (i * 389) % kCount;  // every number once, out of order
+        Bytes person = Person(number, "N" + std::to_string(number % 7));
+        ASSERT_EQ(file.Insert(person), 0);
+        groups[static_cast<size_t>(number % 7)].push_back(number);
+        by_number.push_back(number);
+    }
+    ASSERT_EQ(file.End(), 0);
+    std::sort(by_number.begin(), by_number.end());
+    std::vector<int32_t> by_name;
+    for (const auto& group : groups) {
+        by_name.insert(by_name.end(), group.begin(), group.end());
+    }
+    EXPECT_EQ(Numbers(file, 0), by_number);
+    EXPECT_EQ(Numbers(file, 1), by_name);
+    std::reverse(by_number.begin(), by_number.end());
+    std::reverse(by_name.begin(), by_name.end());
+    EXPECT_EQ(Numbers(file, 0, true), by_number);
+    EXPECT_EQ(Numbers(file, 1, true), by_name);
 }
 
 TEST_F(RecmanTest, ReadOnlyOpensReadButRefuseWrites) {
