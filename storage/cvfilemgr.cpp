@@ -1,6 +1,7 @@
 #include "storage/cvfilemgr.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>

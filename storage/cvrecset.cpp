@@ -36,6 +36,15 @@ int cvRecSet::SwapWithNext(int index) {
     return index + 1;
 }
 
+void cvRecSet::Reorder(const std::vector<int>& order) {
+    std::vector<std::unique_ptr<cvRec>> sorted;
+    sorted.reserve(records_.size());
+    for (int index : order) {
+        sorted.push_back(std::move(records_[static_cast<size_t>(index)]));
+    }
+    records_ = std::move(sorted);
+}
+
 int cvRecSet::FindById(int32_t type, int32_t id1, int32_t id2, int32_t id3) const {
     if (type == 0) {
         return -1;

@@ -47,6 +47,9 @@ class cvRecSet : public cvVSet {
     // The first record of that table at that position, or -1.
     int FindByPosition(std::string_view table, int32_t position) const;
 
+  protected:
+    void Reorder(const std::vector<int>& order) override;
+
   private:
     bool ValidIndex(int index) const;
     bool Insert(std::unique_ptr<cvRec> record, int index);

@@ -26,7 +26,7 @@ void cvVSet::Sort(const cvRecCompare& compare, bool descending) {
     if (count < 2 || !compare || !AllSameTable()) {
         return;
     }
-    // The order a stable sort gives, as indices into the current entries...
+    // The order a stable sort gives, as indices into the current entries.
     std::vector<cvRec*> records(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         records[static_cast<size_t>(i)] = GetAt(i);
@@ -38,10 +38,14 @@ void cvVSet::Sort(const cvRecCompare& compare, bool descending) {
             compare(*records[static_cast<size_t>(a)], *records[static_cast<size_t>(b)]);
         return descending ? result > 0 : result < 0;
     });
-    // ...then reached by neighbour swaps, the one reordering every set offers: each
-    // entry moves down from where it is now to its place.
-    std::vector<int> slot_of(static_cast<size_t>(count));  // original index -> slot
-    std::vector<int> at_slot(static_cast<size_t>(count));  // slot -> original index
+    Reorder(order);
+}
+
+void cvVSet::Reorder(const std::vector<int>& order) {
+    // Each entry moves down from where it is now to its place.
+    const int count = static_cast<int>(order.size());
+    std::vector<int> slot_of(order.size());  // original index -> slot
+    std::vector<int> at_slot(order.size());  // slot -> original index
     std::iota(slot_of.begin(), slot_of.end(), 0);
     std::iota(at_slot.begin(), at_slot.end(), 0);
     for (int target = 0; target < count; ++target) {

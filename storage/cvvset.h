@@ -48,4 +48,10 @@ class cvVSet {
     // Sorts by one name; for plain records a name that is not a field of the table is
     // logged as a missing attribute and nothing is sorted.
     void SortByField(const std::string& name, bool descending = false);
+
+  protected:
+    // Puts the entries in `order` (the current indices, in their new order). This
+    // version gets there by neighbour swaps; sets that hold their entries in an array
+    // move them directly.
+    virtual void Reorder(const std::vector<int>& order);
 };

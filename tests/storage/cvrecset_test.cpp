@@ -166,6 +166,46 @@ INSTANTIATE_TEST_SUITE_P(
         SortCase{"ByName", {"NAME"}, false, {"a1", "a2", "b1", "c1", "c2"}}),
     [](const ::testing::TestParamInfo<SortCase>& info) { return std::string(info.param.name); });
 
+// A set that offers only the interface's operations (as object sets do): sorting
+// reaches its order by neighbour swaps.
+class SwapOnlySet : public cvVSet {
+  public:
+    explicit SwapOnlySet(std::vector<cvRec*> records) : records_(std::move(records)) {}
+    cvRec* GetAt(int index) const override { return records_.at(static_cast<size_t>(index)); }
+    bool SetAt(int, cvRec*) override { return false; }
+    int GetCount() const override { return static_cast<int>(records_.size()); }
+    int SwapWithNext(int index) override {
+        std::swap(records_.at(static_cast<size_t>(index)),
+                  records_.at(static_cast<size_t>(index) + 1));
+        ++swaps;
+        return index + 1;
+    }
+    int FindById(int32_t, int32_t, int32_t, int32_t) const override { return -1; }
+    int swaps = 0;
+
+  private:
+    std::vector<cvRec*> records_;
+};
+
+TEST_F(RecSetTest, SetsWithoutDirectAccessSortTheSameWay) {
+    cvRecSet owned;
+    Fill(owned, {{"c1", 3}, {"a1", 1}, {"b1", 2}, {"a2", 1}, {"c2", 3}, {"b2", 2}});
+    std::vector<cvRec*> records;
+    for (int i = 0; i < owned.GetCount(); ++i) {
+        records.push_back(owned.GetAt(i));
+    }
+    for (const bool descending : {false, true}) {
+        SwapOnlySet view(records);
+        view.SortByField("GROUPNBR", descending);
+        owned.SortByField("GROUPNBR", descending);
+        EXPECT_EQ(Names(view), Names(owned)) << descending;
+        EXPECT_GT(view.swaps, 0);
+    }
+    SwapOnlySet sorted({owned.GetAt(0), owned.GetAt(1)});
+    sorted.SortByField("GROUPNBR", true);  // already in order
+    EXPECT_EQ(sorted.swaps, 0);
+}
+
 TEST_F(RecSetTest, SortByOneFieldAndByComparison) {
     cvRecSet set;
     Fill(set, {{"x", 3}, {"y", 1}, {"z", 2}});
