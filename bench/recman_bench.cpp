@@ -472,26 +472,31 @@ void UpdateSqlite(benchmark::State& state, bool inside) {
 
 class TableReporter : public benchmark::ConsoleReporter {
   public:
+    struct Times {
+        double real = 0;  // microseconds per operation
+        double cpu = 0;
+    };
+
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             // The median of the repetitions: the disk's fsync times vary a lot.
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" &&
                 !run.error_occurred) {
-                nanoseconds_[run.run_name.function_name + "/" + run.run_name.args] =
-                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) *
-                    1e9;
+                const double to_micro = 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+                times_[run.run_name.function_name + "/" + run.run_name.args] = {
+                    run.GetAdjustedRealTime() * to_micro, run.GetAdjustedCPUTime() * to_micro};
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
-    double Get(const std::string& name, int size) const {
-        const auto found = nanoseconds_.find(name + "/" + std::to_string(size));
-        return found != nanoseconds_.end() ? found->second : 0;
+    Times Get(const std::string& name, int size) const {
+        const auto found = times_.find(name + "/" + std::to_string(size));
+        return found != times_.end() ? found->second : Times{};
     }
 
   private:
-    std::map<std::string, double> nanoseconds_;
+    std::map<std::string, Times> times_;
 };
 
 const int kSizes[] = {1000, 10000, 100000};
@@ -545,20 +550,24 @@ void PrintTable(const TableReporter& reporter) {
         {"Update, inside transactions", "update_inside/recman", "update_inside/sqlite"},
         {"Update, outside a transaction", "update_outside/recman", "update_outside/sqlite"},
     };
-    std::printf("\n%-32s %8s %14s %14s %7s\n", "operation", "records", "recman us/op",
-                "sqlite us/op", "ratio");
+    std::printf("\n%-30s %7s | %10s %10s %6s | %10s %10s %6s\n", "", "", "real time", "", "",
+                "CPU time", "", "");
+    std::printf("%-30s %7s | %10s %10s %6s | %10s %10s %6s\n", "operation (us/op)", "records",
+                "recman", "sqlite", "ratio", "recman", "sqlite", "ratio");
+    auto ratio = [](double ours, double theirs) { return theirs > 0 ? ours / theirs : 0.0; };
     for (const Row& row : rows) {
         for (const int size : kSizes) {
-            const double ours = reporter.Get(row.recman, size) / 1000;
-            const double theirs = reporter.Get(row.sqlite, size) / 1000;
-            std::printf("%-32s %8d %14.2f %14.2f %7.2f\n", row.operation, size, ours, theirs,
-                        theirs > 0 ? ours / theirs : 0.0);
+            const TableReporter::Times ours = reporter.Get(row.recman, size);
+            const TableReporter::Times theirs = reporter.Get(row.sqlite, size);
+            std::printf("%-30s %7d | %10.2f %10.2f %6.2f | %10.2f %10.2f %6.2f\n", row.operation,
+                        size, ours.real, theirs.real, ratio(ours.real, theirs.real), ours.cpu,
+                        theirs.cpu, ratio(ours.cpu, theirs.cpu));
         }
     }
-    const double small = reporter.Get("get_equal/recman", 1000);
-    const double large = reporter.Get("get_equal/recman", 100000);
-    std::printf("\nGet Equal at 100,000 records / at 1,000 records: %.2f\n",
-                small > 0 ? large / small : 0.0);
+    const TableReporter::Times small = reporter.Get("get_equal/recman", 1000);
+    const TableReporter::Times large = reporter.Get("get_equal/recman", 100000);
+    std::printf("\nGet Equal at 100,000 records / at 1,000 records: real %.2f, CPU %.2f\n",
+                ratio(large.real, small.real), ratio(large.cpu, small.cpu));
 }
 
 }  // namespace

@@ -174,6 +174,7 @@ int Client::Attach(const std::string& path, const FileIdentity& identity, Store*
         }
         touched_.clear();
         begun_ = false;
+        ++lock_epoch_;
     }
     const std::string schema = "f" + std::to_string(++schema_counter_);
     Statement attach;
@@ -456,6 +457,7 @@ int Client::FinishWrite(Store& store, int status) {
 }
 
 void Client::EndTransactionState() {
+    ++lock_epoch_;
     for (Store* store : touched_) {
         store->touched = false;
         store->file->DropCounters();

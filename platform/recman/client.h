@@ -85,6 +85,9 @@ class Client {
     [[nodiscard]] int Abort();
 
     bool in_transaction() const { return in_transaction_; }
+    // Changes whenever the files touched by the transaction may have lost their write
+    // locks (the SQLite transaction ended or was restarted).
+    uint64_t lock_epoch() const { return lock_epoch_; }
 
     // Called by the open files around their reads and writes.
     [[nodiscard]] int BeginRead(Store& store);
@@ -123,10 +126,12 @@ class Client {
     bool begun_ = false;  // the SQLite transaction is running
     bool wrote_ = false;  // something was written in it
     bool lost_ = false;
+    uint64_t lock_epoch_ = 0;
     std::vector<Store*> touched_;
 };
 
 // The bounded wait for a lock, in milliseconds: $TOLVANE_RECMAN_LOCK_WAIT_MS, else 5000.
+// Read when a connection opens (a client's first open after it had none).
 int LockWaitMilliseconds();
 
 }  // namespace recman

@@ -201,12 +201,17 @@ sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result, bool run)
         *result = RECMAN_OK;
         return statement.get();
     }
+    return Prepared(statement, SeekSql(spec_, schema_, seek, key, run), result);
+}
+
+std::string DataFile::SeekSql(const FileSpec& spec, const std::string& schema, Seek seek, int key,
+                              bool run) {
     std::string columns = "pos, data, NULL, NULL";
     std::string condition;
     std::string order;
     if (key >= 0) {
         const std::string k = KeyColumn(key);
-        const bool duplicates = spec_.keys[static_cast<size_t>(key)].duplicates;
+        const bool duplicates = spec.keys[static_cast<size_t>(key)].duplicates;
         const std::string s = duplicates ? SequenceColumn(key) : "";
         columns = "pos, data, " + k + ", " + (duplicates ? s : "NULL");
         const std::string ascending = " ORDER BY " + k + (duplicates ? ", " + s : "");
@@ -217,7 +222,9 @@ sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result, bool run)
         switch (seek) {
             case Seek::kEqual:
                 condition = in_key + " AND " + k + " = ?1";
-                order = ascending;
+                // One record at most without duplicates: an ORDER BY there would make
+                // SQLite sort through a temporary tree.
+                order = duplicates ? ascending : "";
                 break;
             case Seek::kGreaterOrEqual:
                 condition = in_key + " AND " + k + " >= ?1";
@@ -274,12 +281,11 @@ sqlite3_stmt* DataFile::SeekStatement(Seek seek, int key, int* result, bool run)
         default:
             break;
     }
-    std::string sql = "SELECT " + columns + " FROM " + Table("rec");
+    std::string sql = "SELECT " + columns + " FROM " + QuoteName(schema) + ".rec";
     if (!condition.empty()) {
         sql += " WHERE " + condition;
     }
-    sql += order + (run ? " LIMIT ?3" : " LIMIT 1");
-    return Prepared(statement, sql, result);
+    return sql + order + (run ? " LIMIT ?3" : " LIMIT 1");
 }
 
 int DataFile::Find(Seek seek, int key, const Bytes* value, int64_t number, RecordTarget* target,
@@ -483,8 +489,8 @@ int DataFile::TakeWriteIntent() {
     int status = RECMAN_OK;
     // A write statement that changes nothing: it opens a write transaction on this file
     // only, without dirtying a page.
-    sqlite3_stmt* statement =
-        Prepared(intent_, "UPDATE " + Table("meta") + " SET id = id WHERE 0", &status);
+    sqlite3_stmt* statement = Prepared(
+        intent_, "UPDATE " + Table("meta") + " SET record_count = record_count WHERE 0", &status);
     if (statement == nullptr) {
         return status;
     }
@@ -595,6 +601,7 @@ void DataFile::PlaceRecord(const uint8_t* record) {
 }
 
 int DataFile::Insert(uint8_t* record, int64_t* position) {
+    sequences_known_ = true;
     std::memcpy(record_.data(), record, record_.size());
     for (size_t k = 0; k < spec_.keys.size(); ++k) {
         const KeySpec& key = spec_.keys[k];
@@ -669,14 +676,29 @@ int DataFile::Insert(uint8_t* record, int64_t* position) {
     }
     sequence_ = sequence;
     ++record_count_;
+    ++writes_;
     counters_dirty_ = true;
     std::memcpy(record, record_.data(), record_.size());
     *position = inserted;
     return RECMAN_OK;
 }
 
-int DataFile::Update(int64_t position, const uint8_t* record) {
+int DataFile::Update(int64_t position, const uint8_t* record, const uint8_t* stored) {
     int status = RECMAN_OK;
+    if (stored != nullptr) {
+        bool keys_unchanged = true;
+        for (size_t k = 0; k < spec_.keys.size() && keys_unchanged; ++k) {
+            KeyPlace& place = written_[k];
+            place.in_key = EncodeRecordKey(spec_.keys[k], record, &place.encoded);
+            const bool was_in_key = EncodeRecordKey(spec_.keys[k], stored, &old_encoding_);
+            keys_unchanged = was_in_key == place.in_key && old_encoding_ == place.encoded;
+        }
+        if (keys_unchanged) {
+            sequences_known_ = false;  // the stored ones, not read
+            return UpdateData(position, record);
+        }
+    }
+    sequences_known_ = true;
     if (!old_keys_.prepared()) {
         std::string columns = "pos";
         for (size_t k = 0; k < spec_.keys.size(); ++k) {
@@ -721,21 +743,7 @@ int DataFile::Update(int64_t position, const uint8_t* record) {
         }
     }
     if (!any_key_changed) {
-        // Only the data changed: the indexes need no work.
-        sqlite3_stmt* statement = Prepared(
-            update_data_, "UPDATE " + Table("rec") + " SET data = ?1 WHERE pos = ?2", &status);
-        if (statement == nullptr) {
-            return status;
-        }
-        StatementReset reset(statement);
-        int result = sqlite3_bind_blob(statement, 1, record, spec_.record_length, SQLITE_STATIC);
-        if (result == SQLITE_OK) {
-            result = sqlite3_bind_int64(statement, 2, position);
-        }
-        if (result == SQLITE_OK) {
-            result = sqlite3_step(statement);
-        }
-        return result == SQLITE_DONE ? RECMAN_OK : StatusOf(db_, result);
+        return UpdateData(position, record);
     }
     if (!update_.prepared()) {
         std::string assignments = "data = ?1";
@@ -783,6 +791,33 @@ int DataFile::Update(int64_t position, const uint8_t* record) {
         sequence_ = sequence;
         counters_dirty_ = true;
     }
+    ++writes_;
+    return RECMAN_OK;
+}
+
+int DataFile::UpdateData(int64_t position, const uint8_t* record) {
+    // Only the data changes: the indexes need no work.
+    int status = RECMAN_OK;
+    sqlite3_stmt* statement =
+        Prepared(update_data_, "UPDATE " + Table("rec") + " SET data = ?1 WHERE pos = ?2", &status);
+    if (statement == nullptr) {
+        return status;
+    }
+    StatementReset reset(statement);
+    int result = sqlite3_bind_blob(statement, 1, record, spec_.record_length, SQLITE_STATIC);
+    if (result == SQLITE_OK) {
+        result = sqlite3_bind_int64(statement, 2, position);
+    }
+    if (result == SQLITE_OK) {
+        result = sqlite3_step(statement);
+    }
+    if (result != SQLITE_DONE) {
+        return StatusOf(db_, result);
+    }
+    if (sqlite3_changes(db_) == 0) {
+        return RECMAN_RECORD_CONFLICT;  // no such row any more
+    }
+    ++writes_;
     return RECMAN_OK;
 }
 
@@ -806,6 +841,7 @@ int DataFile::Delete(int64_t position) {
     }
     --record_count_;
     counters_dirty_ = true;
+    ++writes_;
     return RECMAN_OK;
 }
 

@@ -135,14 +135,27 @@ class DataFile {
     // `record` on success. Returns 0 and the position, or 5 on a duplicate.
     [[nodiscard]] int Insert(uint8_t* record, int64_t* position);
     // Replaces the record at `position`: 80 when it is gone, 10 when a key that is not
-    // modifiable would change (nothing written), 5 on a duplicate.
-    [[nodiscard]] int Update(int64_t position, const uint8_t* record);
+    // modifiable would change (nothing written), 5 on a duplicate. `stored`, when given,
+    // is the record as it is stored now (the caller knows nobody can have changed it),
+    // which spares reading its keys when none of them changes.
+    [[nodiscard]] int Update(int64_t position, const uint8_t* record,
+                             const uint8_t* stored = nullptr);
     // Deletes the record at `position`; 80 when it is gone.
     [[nodiscard]] int Delete(int64_t position);
-    // After a successful Insert or Update: the record's place along `key`.
+    // Counts the writes through this object: a record read when the count was n is
+    // unchanged while it is still n and the file's write lock has been held throughout.
+    uint64_t writes() const { return writes_; }
+    // After a successful Insert or Update: the record's place along `key`. After an
+    // Update given the stored record that changed no key, the sequences are not known
+    // (sequences_known() is false): the record kept its places.
     const KeyPlace& written_place(int key) const { return written_[key]; }
+    bool sequences_known() const { return sequences_known_; }
 
     void FinalizeStatements();
+
+    // The SQL of one seek (with `run`, of a run of them), as prepared on `schema`.
+    static std::string SeekSql(const FileSpec& spec, const std::string& schema, Seek seek, int key,
+                               bool run);
 
   private:
     sqlite3_stmt* SeekStatement(Seek seek, int key, int* result, bool run = false);
@@ -150,6 +163,7 @@ class DataFile {
     std::string Table(const char* name) const;
     [[nodiscard]] int HighestAutoInc(int key, int64_t* highest);
     void PlaceRecord(const uint8_t* record);
+    [[nodiscard]] int UpdateData(int64_t position, const uint8_t* record);
 
     sqlite3* db_;
     std::string schema_;
@@ -167,12 +181,15 @@ class DataFile {
     Statement flush_counters_;
     Statement count_;
 
+    uint64_t writes_ = 0;
+    bool sequences_known_ = true;
     bool counters_loaded_ = false;
     bool counters_dirty_ = false;
     int64_t record_count_ = 0;
     int64_t sequence_ = 0;
 
     Bytes record_;                   // scratch: the record being written
+    Bytes old_encoding_;             // scratch: a key's encoding in the stored record
     std::vector<KeyPlace> written_;  // by key, after a write
 };
 

@@ -130,9 +130,11 @@ int OpenFile::GetByKey(Call& call) {
     }
     positioning_.key = key;
     positioning_.place = Positioning::Place::kOn;
+    positioning_.on_record = true;
     positioning_.value = std::move(found.place.encoded);
     positioning_.sequence = found.place.sequence;
     positioning_.record = found.position;
+    RememberStored(found.position, call.data, target.copied);
     return Deliver(call, spec(), target);
 }
 
@@ -181,9 +183,11 @@ int OpenFile::GetNextOrPrevious(Call& call) {
         return status;
     }
     positioning_.place = Positioning::Place::kOn;
+    positioning_.on_record = true;
     positioning_.value = std::move(found.place.encoded);
     positioning_.sequence = found.place.sequence;
     positioning_.record = found.position;
+    RememberStored(found.position, call.data, target.copied);
     return Deliver(call, spec(), target);
 }
 
@@ -243,6 +247,25 @@ int OpenFile::StepFromPlace(bool next, int key, RecordTarget* target, Found* fou
     return RECMAN_OK;
 }
 
+void OpenFile::RememberStored(int64_t record, const uint8_t* data, size_t length) {
+    stored_.valid = client_.in_transaction() && store_->touched && length == spec().record_length;
+    if (!stored_.valid) {
+        return;
+    }
+    stored_.lock_epoch = client_.lock_epoch();
+    stored_.writes = store_->file->writes();
+    stored_.record = record;
+    stored_.data.assign(data, data + length);
+}
+
+const uint8_t* OpenFile::StoredCurrentRecord() const {
+    const bool current = stored_.valid && client_.in_transaction() && store_->touched &&
+                         stored_.record == positioning_.record &&
+                         stored_.lock_epoch == client_.lock_epoch() &&
+                         stored_.writes == store_->file->writes();
+    return current ? stored_.data.data() : nullptr;
+}
+
 int OpenFile::GetDirect(Call& call) {
     const int key = call.key_number;
     if (call.DataCapacity() < 4) {
@@ -283,6 +306,7 @@ int OpenFile::GetDirect(Call& call) {
         ExtractKeyValue(spec().keys[static_cast<size_t>(key)], record_.data(), call.key);
         positioning_.key = key;
         positioning_.place = Positioning::Place::kOn;
+        positioning_.on_record = true;
         positioning_.value = std::move(found.place.encoded);
         positioning_.sequence = found.place.sequence;
     } else {
@@ -291,6 +315,7 @@ int OpenFile::GetDirect(Call& call) {
     }
     positioning_.record = found.position;
     target.copied = copied;
+    RememberStored(found.position, record_.data(), record_.size());
     return Deliver(call, spec(), target);
 }
 
@@ -335,6 +360,7 @@ int OpenFile::GetByPercentage(Call& call) {
     if (key >= 0) {
         positioning_.key = key;
         positioning_.place = Positioning::Place::kOn;
+        positioning_.on_record = true;
         positioning_.value = std::move(found.place.encoded);
         positioning_.sequence = found.place.sequence;
     } else {
@@ -342,6 +368,7 @@ int OpenFile::GetByPercentage(Call& call) {
         positioning_.place = Positioning::Place::kNone;
     }
     positioning_.record = found.position;
+    RememberStored(found.position, call.data, target.copied);
     return Deliver(call, spec(), target);
 }
 
@@ -401,9 +428,11 @@ int OpenFile::Insert(Call& call) {
     if (status != RECMAN_OK || key < 0) {
         return status;
     }
+    RememberStored(position, call.data, spec().record_length);
     const KeyPlace& place = store_->file->written_place(key);
     positioning_.key = key;
     positioning_.place = place.in_key ? Positioning::Place::kOn : Positioning::Place::kNone;
+    positioning_.on_record = place.in_key;
     positioning_.value = place.encoded;
     positioning_.sequence = place.sequence;
     positioning_.record = position;
@@ -433,18 +462,46 @@ int OpenFile::Update(Call& call) {
     if (status != RECMAN_OK) {
         return status;
     }
-    status = client_.FinishWrite(*store_, store_->file->Update(positioning_.record, call.data));
-    if (status != RECMAN_OK || key < 0) {
+    status = client_.FinishWrite(
+        *store_, store_->file->Update(positioning_.record, call.data, StoredCurrentRecord()));
+    if (status != RECMAN_OK) {
+        return status;
+    }
+    RememberStored(positioning_.record, call.data, spec().record_length);
+    const bool kept_places = !store_->file->sequences_known();
+    if (key < 0) {
+        positioning_.on_record = positioning_.on_record && kept_places;
         return status;
     }
     // The positioning follows the record to its new key value.
-    const KeyPlace& place = store_->file->written_place(key);
+    KeyPlace place = store_->file->written_place(key);
+    if (kept_places && place.in_key && spec().keys[static_cast<size_t>(key)].duplicates) {
+        // The record kept its place, sequence and all: known when the positioning
+        // stands on it along this key, else read back.
+        if (positioning_.key == key && positioning_.place == Positioning::Place::kOn &&
+            positioning_.on_record) {
+            place.sequence = positioning_.sequence;
+        } else {
+            Found found;
+            if (store_->file->Find(Seek::kPosition, key, nullptr, positioning_.record, nullptr,
+                                   &found) != RECMAN_OK) {
+                positioning_.key = key;  // written, but its place is unknown
+                positioning_.place = Positioning::Place::kNone;
+                return RECMAN_OK;
+            }
+            place.sequence = found.place.sequence;
+        }
+    }
     if (place.in_key) {
         positioning_.place = Positioning::Place::kOn;
+        positioning_.on_record = true;
         positioning_.value = place.encoded;
         positioning_.sequence = place.sequence;
-    } else if (positioning_.key != key) {
-        positioning_.place = Positioning::Place::kNone;
+    } else {
+        positioning_.on_record = false;
+        if (positioning_.key != key) {
+            positioning_.place = Positioning::Place::kNone;
+        }
     }
     positioning_.key = key;
     ExtractKeyValue(spec().keys[static_cast<size_t>(key)], call.data, call.key);
@@ -466,6 +523,7 @@ int OpenFile::Delete(Call& call) {
     status = client_.FinishWrite(*store_, store_->file->Delete(positioning_.record));
     if (status == RECMAN_OK) {
         positioning_.record = 0;  // the place along the key stays for Get Next/Previous
+        positioning_.on_record = false;
     }
     return status;
 }

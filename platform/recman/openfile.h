@@ -33,7 +33,18 @@ struct Positioning {
     Place place = Place::kNone;
     Bytes value;  // kOn: the current key value, encoded
     int64_t sequence = 0;
-    int64_t record = 0;  // the current record's position; 0 for none
+    int64_t record = 0;      // the current record's position; 0 for none
+    bool on_record = false;  // the place is the current record's own
+};
+
+// The current record as read inside a transaction, kept while it is sure to be what is
+// stored: the file's write lock held since, and nothing written to the file since.
+struct StoredImage {
+    bool valid = false;
+    uint64_t lock_epoch = 0;
+    uint64_t writes = 0;
+    int64_t record = 0;
+    Bytes data;
 };
 
 struct ReadAhead {
@@ -64,6 +75,8 @@ class OpenFile {
     [[nodiscard]] int GetByKey(Call& call);
     [[nodiscard]] int GetNextOrPrevious(Call& call);
     [[nodiscard]] int StepFromPlace(bool next, int key, RecordTarget* target, Found* found);
+    void RememberStored(int64_t record, const uint8_t* data, size_t length);
+    const uint8_t* StoredCurrentRecord() const;
     [[nodiscard]] int GetDirect(Call& call);
     [[nodiscard]] int GetPosition(Call& call);
     [[nodiscard]] int GetByPercentage(Call& call);
@@ -84,6 +97,7 @@ class OpenFile {
     bool read_only_;
     Positioning positioning_;
     ReadAhead read_ahead_;
+    StoredImage stored_;
     Bytes value_;   // scratch: an encoded key value being searched
     Bytes record_;  // scratch: a record read before it is handed out
 };

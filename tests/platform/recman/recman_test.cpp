@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/recman/datafile.h"
+#include "platform/recman/filespec.h"
 #include "platform/recman/sqlitestatus.h"
 #include "tests/platform/recman/faultvfs.h"
 #include "tests/platform/recman/recmantesting.h"
@@ -498,6 +500,54 @@ TEST_F(RecmanTest, InsertAndUpdateRefuseDuplicatesAndUnmodifiableKeys) {
     EXPECT_EQ(next, pair(6, 100));
 }
 
+TEST_F(RecmanTest, UpdatesSeeChangesMadeThroughAnotherBlockOfTheSameClient) {
+    // Key 0: a number; key 1: a modifiable name with duplicates; then 4 bytes of payload.
+    const Bytes layout = SpecLayout(
+        12, {{{1, 4, 0, RECMAN_TYPE_INTEGER}},
+             {{5, 4, RECMAN_KEY_DUPLICATES | RECMAN_KEY_MODIFIABLE, RECMAN_TYPE_STRING}}});
+    ASSERT_EQ(CreateFile(Path("NAMES.DAT"), layout), 0);
+    RecmanFile first;
+    RecmanFile second;
+    ASSERT_EQ(first.Open(Path("NAMES.DAT")), 0);
+    ASSERT_EQ(second.Open(Path("NAMES.DAT")), 0);
+    auto row = [](int32_t number, const std::string& name, const std::string& payload) {
+        Bytes record(12, ' ');
+        Put32(record, 0, number);
+        PutText(record, 4, 4, name);
+        PutText(record, 8, 4, payload);
+        return record;
+    };
+    Bytes ann = row(1, "Ann", "");
+    Bytes bob = row(2, "Bob", "");
+    ASSERT_EQ(first.Insert(ann), 0);
+    ASSERT_EQ(first.Insert(bob), 0);
+
+    ASSERT_EQ(first.Begin(), 0);
+    Bytes mine(12);
+    Bytes theirs(12);
+    Bytes key = NumberKey(1);
+    ASSERT_EQ(first.Get(RECMAN_GET_EQUAL, 0, key, mine), 0);
+    key = NumberKey(1);
+    ASSERT_EQ(second.Get(RECMAN_GET_EQUAL, 0, key, theirs), 0);
+    PutText(theirs, 4, 4, "Zed");
+    ASSERT_EQ(second.Update(theirs, 1), 0);
+    // The first block's copy still says Ann: its update puts the name back, and the key
+    // follows the record's data.
+    PutText(mine, 8, 4, "one");
+    ASSERT_EQ(first.Update(mine), 0);
+    PutText(mine, 8, 4, "two");
+    ASSERT_EQ(first.Update(mine), 0);  // its own update it knows about
+    ASSERT_EQ(first.End(), 0);
+
+    Bytes record(12);
+    Bytes name(4);
+    PutText(name, 0, 4, "Zed");
+    EXPECT_EQ(first.Get(RECMAN_GET_EQUAL, 1, name, record), RECMAN_KEY_NOT_FOUND);
+    PutText(name, 0, 4, "Ann");
+    ASSERT_EQ(first.Get(RECMAN_GET_EQUAL, 1, name, record), 0);
+    EXPECT_EQ(record, row(1, "Ann", "two"));
+}
+
 TEST_F(RecmanTest, AutoIncGivesTheHighestValuePlusOneAndKeepsGivenValues) {
     RecmanFile file;
     const Bytes layout = SpecLayout(12, {{{1, 4, 0, RECMAN_TYPE_AUTOINC}},
@@ -761,6 +811,54 @@ TEST_F(RecmanTest, WritesThatFailLeaveTheFileAsItWasAndSaySo) {
     EXPECT_EQ(Get32(layout, 6), 2);
     ASSERT_EQ(file.Insert(eve), 0);
     EXPECT_EQ(Numbers(file, 0), (std::vector<int32_t>{1, 2, 5}));
+}
+
+TEST_F(RecmanTest, EverySeekIsOneIndexSearchWithoutSorting) {
+    const Bytes layout = PeopleLayout();
+    ASSERT_EQ(CreateFile(Path("PLAN.DAT"), layout), 0);
+    recman::FileSpec spec;
+    ASSERT_EQ(recman::ParseFileSpec(layout.data(), layout.size(), &spec), 0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(Path("PLAN.DAT").c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    using recman::Seek;
+    const Seek by_key[] = {Seek::kEqual,       Seek::kGreaterOrEqual, Seek::kGreater,
+                           Seek::kLessOrEqual, Seek::kLess,           Seek::kFirst,
+                           Seek::kLast,        Seek::kNext,           Seek::kPrevious};
+    auto plan = [&](const std::string& sql) {
+        sqlite3_stmt* statement = nullptr;
+        std::string details;
+        EXPECT_EQ(
+            sqlite3_prepare_v2(db, ("EXPLAIN QUERY PLAN " + sql).c_str(), -1, &statement, nullptr),
+            SQLITE_OK)
+            << sql;
+        while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+            details += reinterpret_cast<const char*>(sqlite3_column_text(statement, 3));
+            details += "; ";
+        }
+        sqlite3_finalize(statement);
+        return details;
+    };
+    for (int key = 0; key < 4; ++key) {
+        for (const Seek seek : by_key) {
+            for (const bool run : {false, true}) {
+                const std::string sql = recman::DataFile::SeekSql(spec, "main", seek, key, run);
+                const std::string details = plan(sql);
+                EXPECT_NE(details.find("USING INDEX rec_k" + std::to_string(key) + " ("),
+                          std::string::npos)
+                    << sql << " -> " << details;
+                EXPECT_EQ(details.find("TEMP B-TREE"), std::string::npos) << sql;
+                EXPECT_EQ(details.find("SCAN"), std::string::npos) << sql;
+            }
+        }
+        const std::string direct =
+            plan(recman::DataFile::SeekSql(spec, "main", Seek::kPosition, key, false));
+        EXPECT_NE(direct.find("USING INTEGER PRIMARY KEY"), std::string::npos) << direct;
+    }
+    EXPECT_NE(plan(recman::DataFile::SeekSql(spec, "main", Seek::kPhysicalFrom, -1, false))
+                  .find("USING INTEGER PRIMARY KEY"),
+              std::string::npos);
+    sqlite3_close(db);
 }
 
 TEST(StatusMappingTest, SqliteResultsAndSystemErrorsBecomeStatuses) {
