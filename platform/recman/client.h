@@ -131,6 +131,7 @@ class Client {
 };
 
 // The bounded wait for a lock, in milliseconds: $TOLVANE_RECMAN_LOCK_WAIT_MS, else 5000.
+// Read when a connection opens (a client's first open after it had none).
 int LockWaitMilliseconds();
 
 }  // namespace recman

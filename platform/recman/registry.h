@@ -64,7 +64,7 @@ class Registry {
     const pid_t pid_;
     const uint64_t fork_generation_;
     const uint64_t epoch_;
-    Registry* const inherited_;  // kept reachable, never used again
+    [[maybe_unused]] Registry* const inherited_;  // kept reachable, never used again
     StateDirectory state_;
 
     std::mutex mutex_;  // guards clients_, slots_, free_slots_
