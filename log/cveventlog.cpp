@@ -213,6 +213,17 @@ void cvEventLog::SetSoundHook(SoundHook hook) {
     sound_hook_ = std::move(hook);
 }
 
+void cvEventLog::PlaySound(const std::string& path) {
+    SoundHook sound;
+    {
+        std::lock_guard lock(mutex_);
+        sound = sound_hook_;
+    }
+    if (sound) {
+        sound(path);
+    }
+}
+
 void cvEventLog::SetViewerHook(ViewerHook hook) {
     std::lock_guard lock(mutex_);
     viewer_hook_ = std::move(hook);

@@ -91,6 +91,8 @@ class cvEventLog {
     void SetPresenter(Presenter presenter);
     void SetAbortHook(AbortHook hook);
     void SetSoundHook(SoundHook hook);
+    // Hands a sound file to the sound hook without waiting; nothing without a hook.
+    void PlaySound(const std::string& path);
     // The default viewer runs `xdg-open` when a desktop session exists.
     void SetViewerHook(ViewerHook hook);
     // Copies every kept line to a stream as well (headless runs use standard error).

@@ -39,6 +39,12 @@ class cvRec {
     // A new record (position 0) with the defaults of the table's dictionary, or with
     // kScratch a scratch record (position -1). The saved CRC is that of the result.
     explicit cvRec(const cvDDFile& table, int mode = kNewRecord, cvFile* file = nullptr);
+    // A record of the file's table belonging to the file. kFromFile copies the file's
+    // current record and asks the file for its position (when that fails, the read
+    // status is the failure and the record is made new); kCopyOfFile copies the current
+    // record as a new row (position 0); other modes make a new record (kScratch a
+    // scratch record). The saved CRC is that of the result.
+    explicit cvRec(cvFile& file, int mode = kNewRecord);
     // A record holding a copy of a row image (cut or zero-padded to the record length),
     // position 0, read status 0, the saved CRC that of the copy. No defaults are applied.
     cvRec(const cvDDFile& table, const uint8_t* row, size_t length, cvFile* file = nullptr);
@@ -97,6 +103,32 @@ class cvRec {
     void CopyFieldsFrom(const cvDDFile& source_table, const uint8_t* row, size_t length);
     // "%s %s %s" of ENTERBY (code 9), DATEENTER and TIMEENTER.
     std::string EnteredText() const;
+
+    // Persistence through the record's file (storage/cvrecfile.cpp).
+    //
+    // Stores the record when it has changed: inserts a new row (filling in the numbers
+    // the record manager assigns) or updates the stored one, after checking that
+    // nobody changed the stored row since this record read it (80 when somebody did:
+    // reported, nothing written). With `stamp`, DATEMOD, TIMEMOD, MODBY and CTFLAG are
+    // set first. Returns 0 when stored or when there was nothing to store, -1 when the
+    // file is not open for update (logged), else the status of the failing step.
+    [[nodiscard]] int Save(bool stamp = false);
+    // Deletes the stored row; the record becomes a new, unstored one with the same
+    // contents. Returns 0 when deleted or never stored, -1 when the file is not open
+    // for update, else the status of the failing step.
+    [[nodiscard]] int Delete();
+    // Reads the stored row again by position. 0 without a read for a new or scratch
+    // record.
+    [[nodiscard]] int Reread();
+    // Rereads the row unless the record has local changes. With `quiet` a failure is
+    // only logged, and a row that is gone makes the record new (position 0) and gives 0.
+    [[nodiscard]] int RefreshIfUnchanged(bool quiet);
+    // Copies the file's current record into this one and reads the file's position
+    // into it (when the file is of this table); a failed position makes the record new.
+    // The saved CRC becomes that of the bytes. Returns the Get Position status.
+    [[nodiscard]] int FillFromFile(cvFile& file);
+    // CopyFieldsFrom of the file's current record.
+    void CopyFieldsFrom(const cvFile& file);
 
     // Clears the bytes and fills them as a new record: the dictionary's InitNewRecord,
     // then blanks in the text fields it left empty. Position 0 (a scratch record stays
