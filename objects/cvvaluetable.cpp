@@ -1,0 +1,17 @@
+#include "objects/cvvaluetable.h"
+
+#include <cstdlib>
+
+std::string ValueText(int32_t value, cvValueTable table) {
+    for (const cvValueEntry& entry : table) {
+        if (entry.value == value && entry.text != nullptr) {
+            return entry.text;
+        }
+    }
+    return {};
+}
+
+std::string ValueTextOf(const std::string& text, cvValueTable table) {
+    const long number = std::strtol(text.c_str(), nullptr, 10);
+    return ValueText(static_cast<int32_t>(number), table);
+}
