@@ -23,7 +23,7 @@
 namespace {
 
 constexpr int kConfigKey = 0;
-// Four blanks, as older options sheets left an empty address field.
+// An address field holding four blanks stands for no address.
 constexpr uint32_t kBlankAddress = 0x20202020;
 
 // Reads the row (kind, number) into the file's current record: 0 when found, 4 when
@@ -192,7 +192,7 @@ cvRec* tvSettings::MachineRecord() {
     const std::string name = computer_name_.substr(
         0, static_cast<size_t>(ConfigTextCapacity(file->Table(), "COMPUTERNAME")));
 
-    int32_t highest = 0;
+    int32_t highest = 0;  // "MACHINE" records are numbered from 1
     std::set<int32_t> numbers_in_use;
     std::unique_ptr<cvRec> record;
     static_cast<void>(PutConfigText(*file, "STRKEY", kMachineKind));
