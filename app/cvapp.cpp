@@ -1,5 +1,7 @@
 #include "app/cvapp.h"
 
+#include <filesystem>
+
 #include "storage/cvcachemgr.h"
 #include "storage/cvdatadict.h"
 #include "storage/cvfilemgr.h"
@@ -49,7 +51,18 @@ cvFileMgr* cvApp::FileManager() {
 
 cvFile* cvApp::OpenTable(std::string_view table, int mode) {
     cvFileMgr* manager = FileManager();
-    return manager ? manager->OpenTable(table, mode) : nullptr;
+    if (!manager) {
+        return nullptr;
+    }
+    const cvDDFile* definition = Dictionary().FindTable(table);
+    std::error_code error;
+    if (definition && !IsTemporaryFileName(definition->FileName()) &&
+        !std::filesystem::exists(manager->DataDirectory() + definition->FileName(), error)) {
+        // A failure is reported by the create; the open below then fails as well.
+        std::string path;
+        static_cast<void>(manager->CreateFile(table, &path));
+    }
+    return manager->OpenTable(table, mode);
 }
 
 void cvApp::CloseTables() {

@@ -44,7 +44,9 @@ class cvApp : public cvWinApp {
     // The file manager of the data directory, created on first use; null while the
     // data directory is empty or the dictionary holds no table.
     cvFileMgr* FileManager();
-    // A table through the file manager (storage/cvfilemgr.h); null without one.
+    // A table through the file manager (storage/cvfilemgr.h); null without one. A
+    // missing data file is created first, so that opening a table the database has
+    // not needed yet is no error to report.
     cvFile* OpenTable(std::string_view table, int mode = 0);
     // Closes every open table of the file manager.
     void CloseTables();

@@ -16,6 +16,7 @@
 #include "storage/cvfile.h"
 #include "storage/cvfilemgr.h"
 #include "storage/cvrec.h"
+#include "storage/cvstorageapp.h"
 
 namespace {
 
@@ -213,7 +214,10 @@ int tvVersionCheck::TakeExclusiveAccess() {
         }
     }
     // The converted tables are deleted below: nobody else may have them open either,
-    // which only an exclusive open of our own can tell.
+    // which only an exclusive open of our own can tell. Their files still have the old
+    // layout, which the current definitions do not match: these opens skip that check.
+    StorageApp().SetConsistencyHook(
+        [](const cvFile& file) { return IsConverted(file.TableName()); });
     for (size_t i = 0; !refused && i < std::size(kConverted); ++i) {
         const cvDDFile* table = app_.Dictionary().FindTable(kConverted[i]);
         if (!table || !FileExists(app_.DataDirectory() + table->FileName())) {
@@ -222,6 +226,7 @@ int tvVersionCheck::TakeExclusiveAccess() {
         refused =
             manager->OpenTable(kConverted[i], RECMAN_MODE_EXCLUSIVE, {}, true, true) == nullptr;
     }
+    StorageApp().SetConsistencyHook({});
     if (refused) {
         static_cast<void>(app_.MessageBox(
             "Unable to gain exclusive access to the database. Logout all other users and try "
