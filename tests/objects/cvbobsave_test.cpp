@@ -211,6 +211,73 @@ TEST_F(BobSaveTest, AConflictOnAnotherThreadAbortsAtTheEndOfTheSaveAndOnlyLogs) 
     EXPECT_EQ(StoredName("DEVICE", "DEVNBR", second), "Theirs");
 }
 
+TEST_F(BobSaveTest, AManagerOtherThanTheApplicationsAbortsAtTheEndOfItsSave) {
+    // On the user-interface thread, but through a manager of its own: a message box
+    // cannot abort this transaction, so the save does it itself.
+    const int group_number = AddGroupRow("Team");
+    const int device_number = AddDeviceRow("Device", group_number);
+    cvFileMgr files(data_.dir(), &dict_);
+    cvFile* groups = files.OpenTable("GROUPS");
+    cvFile* devices = files.OpenTable("DEVICE");
+    ASSERT_TRUE(groups && devices);
+    ASSERT_EQ(groups->GetFirst(0), 0);
+    cvBobRef<TestGroup> group = NewBob<TestGroup>(nullptr, *groups, cvRec::kFromFile);
+    ASSERT_EQ(devices->GetFirst(0), 0);
+    cvBobRef<TestDevice> device =
+        NewBob<TestDevice>(group.get(), cvRec(*devices, cvRec::kFromFile));
+    ASSERT_TRUE(group->Devices().Add(device.get()));
+    ASSERT_NE(group->PutString("NAME", "Renamed"), 0);
+    ASSERT_NE(device->PutString("NAME", "Mine"), 0);
+    RenameElsewhere(device_number, "Theirs");
+    boxes_.clear();
+
+    EXPECT_EQ(group->Save(), RECMAN_RECORD_CONFLICT);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].text, kConflictBox) << "no claim to have aborted anything";
+    EXPECT_EQ(boxes_[1].text, "The transaction was aborted due to errors");
+    EXPECT_FALSE(EventLog().TransactionOpen());
+    EXPECT_EQ(StoredName("GROUPS", "GROUPNBR", group_number), "Team");
+
+    // The transaction is over: the next save begins one of its own.
+    ASSERT_EQ(device->Reread(), 0);
+    ASSERT_EQ(group->Save(), 0);
+    EXPECT_EQ(StoredName("GROUPS", "GROUPNBR", group_number), "Renamed");
+    static_cast<void>(device.Reset());
+    static_cast<void>(group.DropAndReset());
+}
+
+TEST_F(BobSaveTest, RemovingAnObjectHandsItsChildrenToItsParent) {
+    const int group_number = AddGroupRow("Team");
+    const int middle_number = AddDeviceRow("Middle", group_number);
+    const int lower_number = AddDeviceRow("Lower", group_number);
+    cvBobRef<TestGroup> group = LoadGroup(group_number);
+    TestDevice* middle = LoadDevice(*group, middle_number);
+    middle->partner = NewBob<TestDevice>(middle, ReadRow("DEVICE", "DEVNBR", lower_number));
+    cvBobRef<TestDevice> lower = middle->partner;
+    ASSERT_TRUE(middle->IsRegistered());
+    log_.Clear();
+
+    middle->Remove();  // the graph held the only reference: it is gone now
+    EXPECT_EQ(Census::Alive(), 2);
+    EXPECT_EQ(lower->Parent(), group.get());
+    EXPECT_EQ(lower->RefCount(), 2) << "this test and the group's default set";
+    ASSERT_NE(group->ChildSetIfAny(), nullptr);
+    EXPECT_EQ(group->ChildSet().GetAt(0), lower.get());
+    EXPECT_EQ(group->Devices().GetCount(), 0);
+    EXPECT_EQ(group->RefCount(), 2) << "the creator and the new child";
+    EXPECT_EQ(LogLinesWith("Device 2 replacing parent link to Device 1 with Group 1\n").size(), 1u);
+    EXPECT_EQ(LogLinesWith("Device 2 dropping link to former parent Device 1\n").size(), 1u);
+    EXPECT_EQ(LogLinesWith("Group 1 End of dropping link to Device 1 [1]\n").size(), 1u);
+
+    // The row of the removed one goes; the handed-down one is saved with the graph.
+    ASSERT_NE(lower->PutString("NAME", "Lower changed"), 0);
+    ASSERT_EQ(group->Save(), 0);
+    EXPECT_EQ(StoredName("DEVICE", "DEVNBR", middle_number), "<4>");
+    EXPECT_EQ(StoredName("DEVICE", "DEVNBR", lower_number), "Lower changed");
+    static_cast<void>(lower.Reset());
+    static_cast<void>(group.DropAndReset());
+}
+
 TEST_F(BobSaveTest, RefusedSaves) {
     const int group_number = AddGroupRow("Team");
     const int device_number = AddDeviceRow("Device", group_number);

@@ -88,6 +88,21 @@ TEST_F(BobSetTest, WhereObjectsGoAndWhatStaysOut) {
     static_cast<void>(group.DropAndReset());
 }
 
+TEST_F(BobSetTest, ObjectsMadeFromRecordsByTheirTypesFactory) {
+    cvBobRef<TestGroup> group = GroupWith({});
+    const int device = AddDeviceRow("Made", 1);
+    EXPECT_TRUE(group->Devices().AddByRecord(ReadRow("DEVICE", "DEVNBR", device)));
+    ASSERT_EQ(group->Devices().GetCount(), 1);
+    cvBob* made = group->Devices().GetAt(0);
+    EXPECT_TRUE(made->IsKindOf("TestDevice"));
+    EXPECT_EQ(made->Parent(), group.get()) << "the set's owner is the parent";
+    EXPECT_EQ(made->RefCount(), 1) << "the creator's reference was given back";
+    EXPECT_TRUE(made->IsRegistered());
+    EXPECT_FALSE(group->Devices().AddByRecord(cvRec(Open("NOTE")))) << "no object type";
+    EXPECT_EQ(Census::Alive(), 2);
+    static_cast<void>(group.DropAndReset());
+}
+
 TEST_F(BobSetTest, NewChildrenOfARegisteredOwnerJoinItsMap) {
     cvBobRef<TestGroup> group = GroupWith({});
     cvBobRef<TestDevice> device = NewBob<TestDevice>(group.get(), cvRec(Open("DEVICE")));
