@@ -219,7 +219,10 @@ class cvBob : public cvRec {
     cvBobRef<>& TypeReference() { return type_ref_; }
     // Rows removed from the graph, deleted at the next save of this object (the root).
     const cvRecSet& PendingDeletes() const { return pending_deletes_; }
-    // The default child set, created on first use.
+    // The default child set, created on first use. It keeps objects for the graph's
+    // sake (those a changed link no longer refers to, children whose parent left the
+    // graph); they are saved with the graph, except that those never stored are let go
+    // at the next save.
     cvBobSet& ChildSet();
     cvBobSet* ChildSetIfAny() const { return child_set_.get(); }
     // The map this object is registered in (its own for a root), or null.

@@ -116,10 +116,17 @@ class cvBobRef : public cvBobSlot {
     T& operator*() const { return *get(); }
 
     // A reference to the same object typed as a derived kind (no check: the caller
-    // knows the kind, as with static_cast).
+    // knows the kind, as with static_cast). From a temporary the reference moves over
+    // without being counted again: `network_ = GetObject(id).As<tvPageNet>()`.
     template <typename U>
-    cvBobRef<U> As() const {
+    cvBobRef<U> As() const& {
         return cvBobRef<U>::Shared(static_cast<U*>(get()));
+    }
+    template <typename U>
+    cvBobRef<U> As() && {
+        cvBobRef<U> moved;
+        moved.Adopt(static_cast<U*>(static_cast<T*>(Surrender())));
+        return moved;
     }
 
   private:

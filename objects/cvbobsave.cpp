@@ -198,7 +198,13 @@ int cvBob::Save() {
             flags_ &= ~kSaving;
             return result;
         }
-        result = file ? file->BeginTransaction() : -1;
+        if (!file) {
+            EventLog().LogEvent(kLogDbErrors, "File %s is not opened for update.\n",
+                                Table().TableName().c_str());
+            flags_ &= ~kSaving;
+            return -1;
+        }
+        result = file->BeginTransaction();
         if (result != 0) {
             flags_ &= ~kSaving;
             return result;  // reported by the file

@@ -25,7 +25,7 @@ class cvRec;
 
 class cvBobSet : public cvVSet {
   public:
-    // The owner is not counted: it holds the set.
+    // The owner is not counted: it holds the set, and must outlive it.
     explicit cvBobSet(cvBob* owner = nullptr, bool allow_duplicates = false);
 
     // Virtual operations, in their fixed order.

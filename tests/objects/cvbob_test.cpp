@@ -302,8 +302,9 @@ TEST_F(BobTest, AnUnregisteredObjectSearchesItsOwnPartOfTheGraph) {
     device->partner->partner.Set(device.get());
     ASSERT_FALSE(device->IsRegistered());
 
-    cvBobRef<> partner = device->GetObject(kDeviceType, second);
+    cvBobRef<TestDevice> partner = device->GetObject(kDeviceType, second).As<TestDevice>();
     EXPECT_EQ(partner.get(), device->partner.get()) << "found, not read again";
+    EXPECT_EQ(partner->RefCount(), 2) << "the slot's and this one, moved over uncounted";
     cvBobRef<> itself = device->partner->GetObject(kDeviceType, first);
     EXPECT_EQ(itself.get(), device.get()) << "from the highest unregistered ancestor";
     EXPECT_FALSE(device->GetObject(kDeviceType, 999)) << "the cycle is walked once";
