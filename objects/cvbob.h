@@ -135,21 +135,21 @@ class cvBob : public cvRec {
     // Appends every child-set slot; the base appends the default child set's.
     virtual void GetChildSets(std::vector<cvBobSetSlot*>& sets);
     // Validation before the object is stored; nonzero ends the save with that result.
-    virtual int PreSave();
+    [[nodiscard]] virtual int PreSave();
     // Called on a root before its transaction begins; nonzero refuses the save.
-    virtual int BeginSave();
+    [[nodiscard]] virtual int BeginSave();
     // Saves the children: objects of reference slots whose parent is this object;
     // then drops the never-stored objects of the default child set (last first); then
     // every child-set object whose parent is this object, in order. Returns the first
     // failure, else 0.
-    virtual int SaveChildren();
+    [[nodiscard]] virtual int SaveChildren();
     // Enters this object, then its children (through reference slots and child sets),
     // into the root's map. Nothing for an object already registered.
     virtual void Register();
     // kNotifyRefresh: RefreshIfUnchanged (reported, not quiet), returning its status.
     // kNotifyRollCall: the event "Roll Call: %s (refcnt=%d), child of %s\n" on every
     // category. Other codes do nothing. Returns 0 unless the refresh fails.
-    virtual int Notify(int code);
+    [[nodiscard]] virtual int Notify(int code);
 
     // One more reference; returns the new count ("NewRef[%d->%d] on %s\n").
     int AddRef();
@@ -196,7 +196,7 @@ class cvBob : public cvRec {
     // reference slots are emptied, child sets emptied and destroyed, and with
     // `release_parent` the parent link is given back. Returns 0, or the first failure
     // of a child.
-    int DropLinks(bool release_parent);
+    [[nodiscard]] int DropLinks(bool release_parent);
     // Makes the graph below this object let go of `target`: slots holding it are
     // emptied, sets drop it, and children whose parent it was take the target's parent
     // as their parent (joining its default child set).

@@ -33,9 +33,18 @@ void TellMonitors(Tell tell) {
 
 }  // namespace
 
-cvBobMonitor::cvBobMonitor() {
+cvBobMonitor::cvBobMonitor(bool enter_now) {
+    if (enter_now) {
+        StartMonitoring();
+    }
+}
+
+void cvBobMonitor::StartMonitoring() {
     std::lock_guard lock(MonitorMutex());
-    Monitors().push_back(this);
+    if (!listed_) {
+        Monitors().push_back(this);
+        listed_ = true;
+    }
 }
 
 cvBobMonitor::~cvBobMonitor() {

@@ -12,16 +12,18 @@
 // its calls. A monitor must not wait for another thread inside them (post to it
 // instead), since that thread may be waiting for the mutex.
 //
-// The base destructor runs after the derived class's: a monitor that may be told on
-// another thread calls StopMonitoring() first in its own destructor, so that it is out
-// of the list before any of it is gone.
+// The base constructor runs before the derived class's, and its destructor after: a
+// monitor that may be told on another thread is constructed with `enter_now` false and
+// calls StartMonitoring() last in its own constructor and StopMonitoring() first in its
+// destructor, so that it is never told while only partly there.
 
 class cvBob;
 class cvRec;
 
 class cvBobMonitor {
   public:
-    cvBobMonitor();
+    // Enters the list at once, or with `enter_now` false when StartMonitoring is called.
+    explicit cvBobMonitor(bool enter_now = true);
     cvBobMonitor(const cvBobMonitor&) = delete;
     cvBobMonitor& operator=(const cvBobMonitor&) = delete;
 
@@ -35,12 +37,14 @@ class cvBobMonitor {
     virtual ~cvBobMonitor();
 
   protected:
+    // Enters the list (at its end); nothing when already in.
+    void StartMonitoring();
     // Leaves the list now (waiting for an announcement in progress on another thread);
     // nothing when already out. The destructor does it too.
     void StopMonitoring();
 
   private:
-    bool listed_ = true;  // guarded by the list's mutex
+    bool listed_ = false;  // guarded by the list's mutex
 };
 
 // Tell every monitor, in list order.

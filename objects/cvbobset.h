@@ -63,7 +63,7 @@ class cvBobSet : public cvVSet {
     void RemoveAll();
     // From the last entry to the first: DropLinks on the owner's children, then
     // RemoveAt. Returns 0.
-    int DropAll();
+    [[nodiscard]] int DropAll();
     // Save on every child of the owner, in order; the first failure, else 0.
     [[nodiscard]] int SaveAll();
     // From the last entry to the first: the owner's children drop their links to the

@@ -62,7 +62,8 @@ TEST_F(BobMonitorTest, EveryMonitorIsToldInListOrderWhileItLives) {
 // Counts what it is told; safe to read after the threads are joined.
 class CountingMonitor : public cvBobMonitor {
   public:
-    // Out of the list before its members go: it may be told on another thread.
+    // In the list only while it is whole: it may be told on another thread.
+    CountingMonitor() : cvBobMonitor(false) { StartMonitoring(); }
     ~CountingMonitor() override { StopMonitoring(); }
     void ObjectSaved(cvBob&) override { ++saved; }
     void ObjectDeleted(const cvRec&) override { ++deleted; }
