@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "model/tvvaluelists.h"
+
 #include <string>
 #include <vector>
 
@@ -50,12 +52,12 @@ TEST(tvEngineReporterTest, WritesIntoTheAttachedControlsAndNamesTheLogColumns) {
     cvStatusStatic status_line;
     cvLogBox message_log(cvLogOrder::kNewestFirst);
     cvLogBox comm_log(cvLogOrder::kOldestFirst);
-    tvEngineReporter reporter(kStatusTexts);
+    tvEngineReporter reporter(MessageStatusValues());
     reporter.Attach(&status_line, &message_log, &comm_log);
 
     reporter.SetStatusLine("Looking for Messages");
     reporter.LogInfo("Tolvane Ready (No Host Mode)");
-    reporter.LogMessageRow({7, "Pager 7", 2, "Net 2", 4, 3}, "delivered");
+    reporter.LogMessageRow({7, "Pager 7", 2, "Net 2", 3, 3}, "awaiting delivery");
     reporter.LogComm("->", "PAGE 1234");
     reporter.LogComm("<-", "250 OK");
 
@@ -63,9 +65,10 @@ TEST(tvEngineReporterTest, WritesIntoTheAttachedControlsAndNamesTheLogColumns) {
     EXPECT_EQ(Headers(message_log), (std::vector<std::string>{"Timestamp", "Device", "Service",
                                                               "Status", "Attempts", "Info"}));
     EXPECT_EQ(Headers(comm_log), (std::vector<std::string>{"Timestamp", "I/O", "Info"}));
-    EXPECT_EQ(Cells(message_log), (std::vector<std::vector<std::string>>{
-                                      {"Pager 7", "Net 2", "Delivered", "3", "delivered"},
-                                      {"", "", "", "", "Tolvane Ready (No Host Mode)"}}));
+    EXPECT_EQ(Cells(message_log),
+              (std::vector<std::vector<std::string>>{
+                  {"Pager 7", "Net 2", "Sent/Pending", "3", "awaiting delivery"},
+                  {"", "", "", "", "Tolvane Ready (No Host Mode)"}}));
     EXPECT_EQ(Cells(comm_log),
               (std::vector<std::vector<std::string>>{{"->", "PAGE 1234"}, {"<-", "250 OK"}}));
 }
