@@ -506,13 +506,17 @@ uint8_t* cvFieldWriter::FieldData(std::string_view name) {
 
 void cvFieldWriter::CopyFieldsFrom(const cvDDFile& source_table, const uint8_t* source,
                                    size_t length) {
+    // Reserved room is cleared before anything is copied: a SPARE area may overlay the
+    // fields of several record kinds, and clearing it afterwards would wipe them.
     for (const auto& [name, from] : source_table.Fields()) {
         const cvDDField* to = table_->FindField(name, false);
-        if (!to || !Fits(*to)) {
-            continue;
-        }
-        if (IsSpare(name)) {
+        if (to && Fits(*to) && IsSpare(name)) {
             std::memset(At(*to), 0, to->Size());
+        }
+    }
+    for (const auto& [name, from] : source_table.Fields()) {
+        const cvDDField* to = table_->FindField(name, false);
+        if (!to || !Fits(*to) || IsSpare(name)) {
             continue;
         }
         const size_t count = std::min(from.Size(), to->Size());

@@ -567,6 +567,31 @@ TEST_F(RecordTest, CopyFieldsBetweenLayouts) {
     EXPECT_EQ(record.GetText("ZNAME"), "stay");
 }
 
+TEST_F(RecordTest, CopyFieldsKeepsFieldsThatOverlayTheSpareArea) {
+    // Record kinds that overlay one reserved area, as the configuration table does: the
+    // area is cleared first, so the fields inside it survive whatever their names.
+    const cvFieldDef fields[] = {{"KIND", kTypeString, 0, 4, 0},
+                                 {"SPARE", kTypeString, 4, 12, 0},
+                                 {"APPLE", kTypeInteger, 4, 4, 0},
+                                 {"ZEBRA", kTypeInteger, 8, 4, 0}};
+    ASSERT_EQ(dict_.AddDefinition({"KINDS", "KINDS.DAT", 512, 0, fields, {}, 0}), 0);
+    const cvDDFile& kinds = *dict_.FindTable("KINDS");
+    cvRec source(kinds);
+    ASSERT_NE(source.PutString("KIND", "OPT"), 0);
+    ASSERT_NE(source.PutInt("APPLE", 30), 0);
+    ASSERT_NE(source.PutInt("ZEBRA", 300), 0);
+    ASSERT_NE(source.FillField("SPARE", 0xEE), 0);
+    ASSERT_NE(source.PutInt("APPLE", 31), 0);
+    ASSERT_NE(source.PutInt("ZEBRA", 301), 0);
+
+    cvRec copy(kinds);
+    copy.CopyFieldsFrom(source);
+    EXPECT_EQ(copy.GetText("KIND"), "OPT");
+    EXPECT_EQ(copy.GetInt("APPLE"), 31);
+    EXPECT_EQ(copy.GetInt("ZEBRA"), 301);
+    EXPECT_EQ(copy.FieldData("SPARE")[9], 0) << "reserved bytes outside the fields are cleared";
+}
+
 TEST_F(RecordTest, ReportHooksReceiveTheRecord) {
     cvRec record(*table_);
     EXPECT_EQ(record.PrintReport("SAMPLE"), -1);
