@@ -4,7 +4,10 @@
 
 std::string ValueText(int32_t value, cvValueTable table) {
     for (const cvValueEntry& entry : table) {
-        if (entry.value == value && entry.text != nullptr) {
+        if (entry.text == nullptr) {
+            break;  // the entry that ends a table
+        }
+        if (entry.value == value) {
             return entry.text;
         }
     }

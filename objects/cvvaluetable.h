@@ -1,6 +1,7 @@
 #pragma once
 // Value tables: ordered (text, value) pairs that turn stored codes into words for lists,
-// pick lists and reports. A table is a span of entries in display order.
+// pick lists and reports. A table is a span of entries in display order; an entry
+// without a text, when present, ends it.
 
 #include <cstdint>
 #include <span>
