@@ -183,6 +183,11 @@ int tvVersionCheck::Upgrade() {
 
 int tvVersionCheck::PrepareUpgrade() {
     int result = TakeExclusiveAccess();
+    // Without a progress to show the upgrade cannot run; finding that out only after an
+    // older backup has been deleted would lose that backup for nothing.
+    if (result == kVersionOk && !progress_) {
+        result = kVersionBackupFailed;
+    }
     if (result == kVersionOk) {
         result = MakeBackupDirectory();
     }
@@ -206,8 +211,12 @@ int tvVersionCheck::TakeExclusiveAccess() {
             if (!file->IsOpen()) {
                 continue;
             }
+            // A refusal is answered by the message below; a reopen that succeeds must
+            // not leave the file's next real failure unreported.
             file->SuppressNextReport(true);
-            if (file->Reopen(RECMAN_MODE_EXCLUSIVE) != 0) {
+            const int status = file->Reopen(RECMAN_MODE_EXCLUSIVE);
+            file->SuppressNextReport(false);
+            if (status != 0) {
                 refused = true;
                 break;
             }
@@ -268,7 +277,7 @@ int tvVersionCheck::MakeBackupDirectory() {
 int tvVersionCheck::CopyToBackup() {
     // TOLVANE is not copied, but nobody may change it meanwhile; the application's own
     // exclusive file serves the version stamp at the end.
-    if (!app_.OpenTable(kTolvaneTable, RECMAN_MODE_EXCLUSIVE) || !progress_) {
+    if (!app_.OpenTable(kTolvaneTable, RECMAN_MODE_EXCLUSIVE)) {
         return kVersionBackupFailed;
     }
     progress_->Begin(FormatText("Backing up database to %s", backup_directory_.c_str()));
@@ -313,6 +322,18 @@ int tvVersionCheck::LoadPreviousDictionary() {
     }
     backup_manager_ =
         std::make_unique<cvFileMgr>(backup_directory_ + "/", previous_dictionary_.get());
+    // Every backed-up table must be readable through the previous dictionary before the
+    // data files are deleted; otherwise the conversion would stop with the database
+    // half rebuilt. The files opened here serve the conversion later.
+    for (std::string_view name : kConverted) {
+        const cvDDFile* table = app_.Dictionary().FindTable(name);
+        if (!table || !FileExists(backup_directory_ + "/" + table->FileName())) {
+            continue;
+        }
+        if (!backup_manager_->OpenTable(name, RECMAN_MODE_READ_ONLY, {}, false, true)) {
+            return kVersionNoPreviousDictionary;
+        }
+    }
     return kVersionOk;
 }
 

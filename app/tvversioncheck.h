@@ -21,12 +21,13 @@
 //   stamped with this program's versions and the program must be restarted (-96).
 //
 // Progress and cancelling go through tvProgress; without one the upgrade stops before
-// it changes anything (-92).
+// it changes anything (-92), an older backup included.
 //
-// Unlike a plain reading of the steps, the previous dictionary is loaded before the
-// data files are deleted (a missing one stops the upgrade with the data in place), and
-// a version record that cannot be stamped after the conversion is a failure, not a
-// success: the next start would otherwise upgrade the converted files again.
+// Unlike a plain reading of the steps, the previous dictionary is loaded, and must read
+// every backed-up file, before the data files are deleted (a missing or unfitting one
+// stops the upgrade with the data in place, -97), and a version record that cannot be
+// stamped after the conversion is a failure, not a success: the next start would
+// otherwise upgrade the converted files again.
 
 #include <memory>
 #include <span>

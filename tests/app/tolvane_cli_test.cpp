@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "model/pagingcodes.h"
+#include "model/tvdatadict.h"
+#include "storage/cvfile.h"
+#include "storage/cvfilemgr.h"
+#include "storage/cvrec.h"
 #include "tests/support/childprocess.h"
 #include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
@@ -41,6 +46,42 @@ class TolvaneCliTest : public ::testing::Test {
             start = end;
         }
         return rows;
+    }
+
+    // The dictionary the program loads, the one beside it.
+    static std::unique_ptr<tvDataDict> ProgramDictionary() {
+        auto dictionary = std::make_unique<tvDataDict>();
+        const std::string directory =
+            std::filesystem::path(BuiltProgram("tolvane")).parent_path().string() + "/";
+        EXPECT_EQ(dictionary->Load(directory, "TV"), 0);
+        return dictionary;
+    }
+
+    // An older installation's files: one network, a device on it, a device on a
+    // network the files lack, a group with the first device in it.
+    static void WriteOlderFiles(const std::string& directory) {
+        auto dictionary = ProgramDictionary();
+        cvFileMgr manager(directory, dictionary.get());
+        cvFile* networks = manager.OpenTable("OLDNET");
+        cvFile* devices = manager.OpenTable("OLDDEV");
+        cvFile* groups = manager.OpenTable("OLDGROUP");
+        ASSERT_TRUE(networks && devices && groups);
+        cvRec network(*networks);
+        ASSERT_NE(network.PutString("DESCRIPTION", "Metro"), 0);
+        ASSERT_NE(network.PutString("PHONE", "5551000"), 0);
+        ASSERT_EQ(network.Save(), 0);
+        for (const auto& [name, on] :
+             {std::pair{"Alice", "Metro"}, std::pair{"Bob", "Nowhere"}, std::pair{"*Team", ""}}) {
+            cvRec device(*devices);
+            ASSERT_NE(device.PutString("DESCRIPTION", name), 0);
+            ASSERT_NE(device.PutString("PAGENETNBR", on), 0);
+            ASSERT_NE(device.PutString("PIN", "1001"), 0);
+            ASSERT_EQ(device.Save(), 0);
+        }
+        cvRec member(*groups);
+        ASSERT_NE(member.PutString("PAGEGRPNBR", "*Team"), 0);
+        ASSERT_NE(member.PutString("PAGEDEVNBR", "Alice"), 0);
+        ASSERT_EQ(member.Save(), 0);
     }
 
     TempDir data_;
@@ -147,6 +188,59 @@ TEST_F(TolvaneCliTest, ImportRefusesALocationWithoutOlderFiles) {
               std::string::npos)
         << result.err;
     EXPECT_TRUE(Rows(Tolvane({"list", "networks"}).out).empty());
+}
+
+TEST_F(TolvaneCliTest, ImportBringsOlderFilesOverOnceAndTheListsShowThem) {
+    Init();
+    TempDir older;
+    WriteOlderFiles(older.dir());
+
+    const ProgramResult imported = Tolvane({"import", older.path().string()});
+    EXPECT_EQ(imported.exit_status, 0) << imported.err;
+    EXPECT_EQ(imported.out,
+              "Imported 1 networks, 1 devices, 1 groups, 1 group members, 0 pieces of "
+              "equipment\n");
+    EXPECT_EQ(imported.err, "Network Nowhere not found\n");
+
+    EXPECT_EQ(Rows(Tolvane({"list", "networks"}).out),
+              std::vector<std::string>{"1\tMetro\tTAP (Modem)\t5551000\t0\t0\tN"});
+    // In the older file's key order: the group sorts first.
+    EXPECT_EQ(Rows(Tolvane({"list", "devices"}).out),
+              std::vector<std::string>{"2\tAlice\tMetro\t1001\t0\tN"});
+    EXPECT_EQ(Rows(Tolvane({"list", "groups"}).out),
+              std::vector<std::string>{"1\t*Team\tAlice\tN"});
+
+    const ProgramResult again = Tolvane({"import", older.path().string()});
+    EXPECT_EQ(again.exit_status, 1);
+    EXPECT_EQ(again.err, "The paging device and network files must be empty in order to import\n");
+    EXPECT_EQ(Rows(Tolvane({"list", "networks"}).out).size(), 1u);
+}
+
+TEST_F(TolvaneCliTest, ListMessagesShowsStatusAttemptsScheduleAndResponse) {
+    Init();
+    {
+        auto dictionary = ProgramDictionary();
+        cvFileMgr manager(data_.dir(), dictionary.get());
+        cvFile* devices = manager.OpenTable("PAGEDEV");
+        cvFile* messages = manager.OpenTable("PAGEMSG");
+        ASSERT_TRUE(devices && messages);
+        // Numbered on insert.
+        cvRec device(*devices);
+        ASSERT_NE(device.PutInt("PAGEDEVNBR", 0), 0);
+        ASSERT_NE(device.PutString("DESCRIPTION", "Alice"), 0);
+        ASSERT_EQ(device.Save(), 0);
+        cvRec message(*messages);
+        ASSERT_NE(message.PutInt("PAGEMSGNBR", 0), 0);
+        ASSERT_NE(message.PutInt("PAGEDEVNBR", device.GetInt("PAGEDEVNBR")), 0);
+        ASSERT_NE(message.PutString("TEXT", "call me"), 0);
+        ASSERT_NE(message.PutInt("STATUS", kStatusSent), 0);
+        ASSERT_NE(message.PutInt("ATTEMPTS", 2), 0);
+        ASSERT_NE(message.PutString("RESPONSE", "211 accepted"), 0);
+        ASSERT_EQ(message.Save(), 0);
+    }
+    const ProgramResult listed = Tolvane({"list", "messages"});
+    EXPECT_EQ(listed.exit_status, 0) << listed.err;
+    EXPECT_EQ(Rows(listed.out), std::vector<std::string>{"1\tAlice\tSent\t2\tASAP\t211 accepted"});
 }
 
 }  // namespace

@@ -186,6 +186,28 @@ TEST_F(StartupTest, AChosenDirectoryIsStoredWithATrailingSeparatorButNotOneGiven
     EXPECT_EQ(app.DataDirectory(), typed + "/");
 }
 
+TEST_F(StartupTest, ADirectoryWhereNoRecordsCanBeMadeIsRefusedAndTheDialogComesBack) {
+    ASSERT_EQ(Start(tvIncompleteAnswer::kYes), tvStartResult::kStarted);
+    EndApp();
+    // Below a plain file nothing can be created.
+    std::ofstream(data_.file("plain")) << "not a directory";
+    const std::string unusable = data_.file("plain") + "/db/";
+    presenter_.Clear();
+    presenter_.Answer(kQuestion, kIdYes);
+    ScriptedLocator locator({unusable, DataDirectory()});
+    tvApp& app = UpToDatabase();
+    ASSERT_TRUE(app.LocateDatabase(&locator));
+    EXPECT_EQ(locator.offered.size(), 2u);
+    const std::vector<std::string> texts = presenter_.Texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts.front(), kQuestion);
+    EXPECT_EQ(texts.back(), "Unable to start Tolvane");
+    EXPECT_EQ(app.DataDirectory(), DataDirectory());
+    // Only the directory that passed is remembered.
+    EXPECT_EQ(profile_.ReadText(ProfileScope::kUser, "Settings", "Data Directory", "none"),
+              DataDirectory());
+}
+
 TEST_F(StartupTest, ARequiredDataFileDeletedByHandIsRecreatedEmpty) {
     ASSERT_EQ(Start(tvIncompleteAnswer::kYes), tvStartResult::kStarted);
     {

@@ -122,6 +122,7 @@ class ImportTest : public AppFixture {
              {"Bob", "Nowhere", "1002", "", 0, 0},
              {"Carol", "Skyline", "1003", "", 0, 1},
              {"Dave", "Gone", "1004", "", 0, 0},
+             {"Erin", "Nowhere", "1005", "", 0, 0},
              {"*Team", "", "", "", 0, 0},
              {"", "Metro", "9999", "", 0, 0}},
             {{"*Team", "Alice"}, {"*Team", "Bob"}, {"*Team", "Carol"}, {"*Ghost", "Alice"}},
@@ -168,9 +169,11 @@ TEST_F(ImportTest, NetworksDevicesGroupsAndMembershipsComeOverWithNewNumbers) {
     WriteStandardFiles(older.dir());
     EXPECT_EQ(Import({older.path().string()}), tvImportResult::kImported);
 
-    // Each device with an unknown network is reported once; nothing else is said.
-    EXPECT_EQ(presenter_.Texts(), (std::vector<std::string>{"Network Nowhere not found\n",
-                                                            "Network Gone not found\n"}));
+    // Each device with an unknown network is reported, a network named twice twice;
+    // nothing else is said.
+    EXPECT_EQ(presenter_.Texts(),
+              (std::vector<std::string>{"Network Nowhere not found\n", "Network Gone not found\n",
+                                        "Network Nowhere not found\n"}));
     EXPECT_EQ(Rows("PAGENET", {"PAGENETNBR", "DESCRIPTION", "PHONE", "RATE", "PASSWORD",
                                "MAXMSGLEN", "SERVERPIN", "SECURITYCODE", "PROTOCOL", "DATABITS"}),
               (std::vector<std::string>{
@@ -210,6 +213,7 @@ TEST_F(ImportTest, WithAlarmWatchTheEquipmentComesOverWithItsPagers) {
     EXPECT_EQ(Import({older.dir()}), tvImportResult::kImported);
     EXPECT_EQ(presenter_.Texts(),
               (std::vector<std::string>{"Network Nowhere not found\n", "Network Gone not found\n",
+                                        "Network Nowhere not found\n",
                                         "Pager Nobody not found for Chiller\n"}));
     EXPECT_EQ(Rows("MONEQUIP", {"EQUIPNBR", "DESCRIPTION", "PHONE", "CONTACT", "PAGEDEVNBR"}),
               (std::vector<std::string>{

@@ -388,7 +388,11 @@ TEST_F(VersionCheckTest, UpgradeRefusalsLeaveTheDataInPlace) {
          "again."},
         {"a backup exists and may not be replaced", -92, "Unable to create backup directory"},
         {"no previous dictionary", -97, ""},
+        {"a previous dictionary without the messages", -97, ""},
     };
+    // The old layout on its own, to read the data files as the refusals leave them.
+    TempDir old_layout;
+    WriteDictionary(old_layout.dir(), kOldTables);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(DataDirectory());
@@ -406,8 +410,12 @@ TEST_F(VersionCheckTest, UpgradeRefusalsLeaveTheDataInPlace) {
             fs::create_directories(DataDirectory() + "tvbackup");
             std::ofstream(DataDirectory() + "tvbackup/keep.txt") << "older backup";
         }
-        if (c.result == -97) {
+        if (c.result == -97 && c.what == std::string("no previous dictionary")) {
             fs::remove_all(ddf_.dir() + "PrevDDF");
+        } else if (c.result == -97) {
+            fs::remove_all(ddf_.dir() + "PrevDDF");
+            WriteDictionary(ddf_.dir() + "PrevDDF/",
+                            std::span<const cvTableDef>(kOldTables).subspan(1));
         }
         presenter_ = {};
         presenter_.Answer(kUpgradeQuestion, kIdOk);
@@ -424,9 +432,12 @@ TEST_F(VersionCheckTest, UpgradeRefusalsLeaveTheDataInPlace) {
         EndApp();
         holder.reset();
         EXPECT_EQ(StoredVersions().first, kRelease21);
-        EXPECT_TRUE(DataFileExists("PAGEMSG.DAT"));
-        EXPECT_TRUE(DataFileExists("PAGENET.DAT"));
-        EXPECT_TRUE(DataFileExists("PAGEDEV.DAT"));
+        // The data files are the old ones, rows and all.
+        auto previous = std::make_unique<tvDataDict>();
+        ASSERT_EQ(previous->Load(old_layout.dir(), "TV"), 0);
+        EXPECT_EQ(Rows(DataDirectory(), *previous, "PAGEMSG"), uint32_t{kOldMessages});
+        EXPECT_EQ(Rows(DataDirectory(), *previous, "PAGENET"), 2u);
+        EXPECT_EQ(Rows(DataDirectory(), *previous, "PAGEDEV"), 3u);
         if (c.result == -92) {
             EXPECT_TRUE(fs::exists(DataDirectory() + "tvbackup/keep.txt"));
         }
@@ -454,13 +465,21 @@ TEST_F(VersionCheckTest, AnOlderBackupIsReplacedWhenTheOperatorAgrees) {
 
 TEST_F(VersionCheckTest, AnUpgradeWithoutProgressStopsBeforeChangingAnything) {
     MakeOlderDatabase();
+    // An older backup is all there is to restore from: it must not be replaced by an
+    // upgrade that cannot run.
+    fs::create_directories(DataDirectory() + "tvbackup");
+    std::ofstream(DataDirectory() + "tvbackup/keep.txt") << "older backup";
     presenter_.Answer(kUpgradeQuestion, kIdOk);
+    presenter_.Answer("Directory ", kIdYes);
     EXPECT_EQ(Start(tvIncompleteAnswer::kNo, kRelease22, kRelease22, nullptr),
               tvStartResult::kVersionRefused);
     EXPECT_EQ(app_->VersionResult(), -92);
+    EXPECT_EQ(presenter_.Texts(),
+              (std::vector<std::string>{kUpgradeQuestion, "Conversion failed with error -92"}));
     EndApp();
     EXPECT_EQ(StoredVersions().first, kRelease21);
     EXPECT_TRUE(DataFileExists("PAGEMSG.DAT"));
+    EXPECT_TRUE(fs::exists(DataDirectory() + "tvbackup/keep.txt"));
 }
 
 TEST_F(VersionCheckTest, CopyingUsesTheWholeFileAndLeavesNoPartialTarget) {
