@@ -183,6 +183,28 @@ TEST_F(TolvaneServerTest, WithoutAModemPortTheServerAsksToBeConfigured) {
         << result.err;
 }
 
+TEST_F(TolvaneServerTest, ALockHeldByAnotherComputerEndsTheServerWithoutSending) {
+    PrepareDatabase(kProtocolSnpp);
+    WithFiles([](cvFileMgr& files) {
+        cvFile* config = files.OpenTable(kTolvaneTable);
+        ASSERT_NE(config, nullptr);
+        ASSERT_NE(PutConfigText(*config, "STRKEY", kServerKind), 0);
+        ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
+        ASSERT_EQ(config->GetEqual(0), 0);
+        ASSERT_NE(config->PutInt("MACHINENBR", 12345), 0);
+        ASSERT_EQ(config->Update(), 0);
+    });
+    const ProgramResult result = RunProgram(ServerArguments());
+    EXPECT_EQ(result.exit_status, 1);
+    const size_t refused =
+        result.out.find("Status: Server unable to start.  Already running on different computer!");
+    ASSERT_NE(refused, std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Status: Server Stopped", refused), std::string::npos) << result.out;
+    EXPECT_EQ(ListedStatus(), "Queued");
+    EXPECT_EQ(carrier_.Connections(), 0);
+    EXPECT_EQ(LockHolder(), 12345);
+}
+
 TEST_F(TolvaneServerTest, AOneWayPageIsSentAndTheServerStopsCleanly) {
     PrepareDatabase(kProtocolSnpp);
     ASSERT_EQ(ListedStatus(), "Queued");
