@@ -259,6 +259,10 @@ class tvServer final : public tvEngineWork {
     // Messages queried in status mode during the current send loop: each is queried at
     // most once per loop.
     std::set<int32_t> queried_;
+    // Messages whose write-back failed during the current send loop: passed over by
+    // every scan and step for the rest of it, so that a page whose outcome could not
+    // be stored is not handed to the carrier again at once.
+    std::set<int32_t> unsaved_;
     // Messages whose cancel their network's protocol refused: left out of the cancel
     // scans for the rest of that send loop, and after it until the network's next
     // status time (one status interval after the refusal).

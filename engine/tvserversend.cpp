@@ -52,6 +52,7 @@ void tvServer::ProcessQueue() {
     reporter_.SetStatusLine(kLookingForMessages);
     ++send_loop_;
     queried_.clear();
+    unsaved_.clear();
     while (!timer_.StopRequested()) {
         LoadSettings(false);
         std::optional<cvRec> network = NextStatusNetwork();
@@ -115,7 +116,7 @@ std::optional<cvRec> tvServer::NextNetwork(int status) {
             continue;
         }
         const int32_t network = message->NetworkNumber();
-        bool wanted = !net_blocks_.IsBackedOff(network);
+        bool wanted = !net_blocks_.IsBackedOff(network) && !unsaved_.contains(message->Number());
         if (status == kStatusSentPending) {
             wanted = wanted && !net_blocks_.IsStatusDeferred(network) &&
                      !queried_.contains(message->Number());
@@ -209,7 +210,8 @@ int tvServer::StatusStep(int phase, int32_t network_number) {
     std::optional<tvEngineMessage> message;
     while (read == 0) {
         message = CurrentMessage(kStatusSentPending);
-        if (!message || !queried_.contains(message->Number())) {
+        if (!message ||
+            (!queried_.contains(message->Number()) && !unsaved_.contains(message->Number()))) {
             break;
         }
         message.reset();
@@ -250,7 +252,7 @@ int tvServer::QueuedStep(int phase, int32_t network_number) {
     if (!message || ScheduleIsInFuture(message->ScheduleDate(), message->ScheduleTime())) {
         return kPhaseCancel;
     }
-    if (message->NetworkNumber() != network_number) {
+    if (message->NetworkNumber() != network_number || unsaved_.contains(message->Number())) {
         return kPhaseQueuedNext;
     }
     const int result = SendPageMessage(*message, kModeSend);
@@ -270,7 +272,8 @@ int tvServer::CancelStep(int phase, int32_t network_number, int protocol) {
     std::optional<tvEngineMessage> message;
     while (read == 0) {
         message = CurrentMessage(kStatusCancelling);
-        if (!message || !CancelLeftOut(message->Number())) {
+        if (!message ||
+            (!CancelLeftOut(message->Number()) && !unsaved_.contains(message->Number()))) {
             break;
         }
         message.reset();
@@ -379,6 +382,7 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
                          record.PutDate("SCHEDDATE", TodayDate()) != 0 &&
                          record.PutTime("SCHEDTIME", NowTime()) != 0;
     if (!written || record.Save() != 0) {
+        unsaved_.insert(item.message_number);
         LogMessageRow(message, kSaveFailed);
         return 1;
     }

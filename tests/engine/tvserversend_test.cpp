@@ -324,6 +324,41 @@ TEST_F(tvServerSendTest, ACancelTheProtocolCannotDoIsRefusedOncePerStatusInterva
     EXPECT_EQ(StatusOf(message), kStatusCancelling);
 }
 
+TEST_F(tvServerSendTest, APageWhoseOutcomeCannotBeStoredIsNotSentAgainInTheSameLoop) {
+    SnppTestServer carrier;
+    const int32_t network = AddNetwork("Carrier", kProtocolSnpp, carrier.port());
+    const int32_t device = AddDevice("Pager", network, "1234");
+    const int32_t message = AddMessage(device, "hello");
+    // While the engine hands the page over, somebody else changes the stored row, so
+    // the engine's write-back is refused.
+    bool changed = false;
+    on_status_ = [&](const std::string& text) {
+        if (text != "Sending Message" || changed) {
+            return;
+        }
+        changed = true;
+        cvFileMgr files(data_.dir(), &dict_);
+        cvFile* messages = files.OpenTable(kPageMsgTable);
+        ASSERT_NE(messages, nullptr);
+        ASSERT_NE(messages->PutInt("PAGEMSGNBR", message), 0);
+        ASSERT_EQ(messages->GetEqual(0), 0);
+        ASSERT_NE(messages->PutString("RESPONSE", "changed meanwhile"), 0);
+        ASSERT_EQ(messages->Update(), 0);
+    };
+    StartEngine();
+    Fire();
+    EXPECT_EQ(carrier.Pages().size(), 1u);
+    EXPECT_EQ(StatusOf(message), kStatusQueued);
+    const std::vector<std::string> infos = InfoTexts();
+    EXPECT_NE(std::find(infos.begin(), infos.end(), "Unable to save updated message!"),
+              infos.end());
+
+    // The next cycle sends it again, and this time its outcome is stored.
+    Fire();
+    EXPECT_EQ(carrier.Pages().size(), 2u);
+    EXPECT_EQ(StatusOf(message), kStatusSent);
+}
+
 TEST_F(tvServerSendTest, AMessageWhoseDeviceIsGoneGoesToErrorWhenSelected) {
     const int32_t message = AddMessage(4242, "nobody");
     StartEngine();
