@@ -36,13 +36,14 @@ const CommandShape* FindCommand(std::string_view name) {
 bool IsOwnOption(std::string_view word) {
     const std::string_view name = word.substr(0, word.find('='));
     return name == "--" || name == "--yes" || name == "--help" || name == "--data" ||
-           name == "--ddf";
+           name == "--ddf" || name == "--headless";
 }
 
 }  // namespace
 
 const char* UsageText() {
     return "usage: tolvane [--data DIR] [--ddf DIR] [--yes] COMMAND ...\n"
+           "       tolvane [--data DIR] [--ddf DIR] --headless           run the server\n"
            "  page RECIPIENT TEXT...                                queue a page\n"
            "  list networks|devices|groups|equipment|messages\n"
            "  add network|device|group|equipment FIELD=VALUE...\n"
@@ -76,6 +77,13 @@ std::string ParseCommandLine(int argc, const char* const* argv, tvCommandLine* l
             line->assume_yes = true;
             continue;
         }
+        if (word == "--headless") {
+            if (!line->command.empty()) {
+                return "--headless goes before any command";
+            }
+            line->headless = true;
+            continue;
+        }
         if (word == "--help" || word == "-h") {
             line->help = true;
             continue;
@@ -94,7 +102,6 @@ std::string ParseCommandLine(int argc, const char* const* argv, tvCommandLine* l
         } else if (name == "--ddf") {
             directory = &line->dictionary_directory;
         }
-        // The headless server (--headless) will be recognised here.
         if (!directory) {
             return "unknown option " + std::string(word);
         }
@@ -114,6 +121,9 @@ std::string ParseCommandLine(int argc, const char* const* argv, tvCommandLine* l
     }
     if (line->help) {
         return {};
+    }
+    if (line->headless) {
+        return line->command.empty() ? std::string() : "--headless takes no command";
     }
     if (line->command.empty()) {
         return "no command given";

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of the `tolvane` program:
 //
+//   tolvane [--data DIR] [--ddf DIR] --headless
 //   tolvane [--data DIR] [--ddf DIR] [--yes] COMMAND ARGUMENTS...
 //     page RECIPIENT TEXT...
 //     list networks|devices|groups|equipment|messages
@@ -9,7 +10,8 @@
 //     import DIRECTORY
 //     init
 //
-// --data and --ddf name the data and dictionary directories for this run; --yes (also
+// --headless runs the paging server without windows (app/tvheadless.h) and takes no
+// command. --data and --ddf name the data and dictionary directories for this run; --yes (also
 // after the command) answers every question Yes; "--" ends the options, so that a
 // page's text may begin with "-".
 
@@ -22,6 +24,7 @@ struct tvCommandLine {
     std::optional<std::string> dictionary_directory;
     bool assume_yes = false;
     bool help = false;
+    bool headless = false;  // run the server; no command
     std::string command;
     std::vector<std::string> arguments;  // after the command, options removed
 };

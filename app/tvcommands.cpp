@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 
 #include "app/consolepresenter.h"
 #include "app/formattext.h"
 #include "app/tvapp.h"
+#include "app/tvheadless.h"
 #include "app/tvimport.h"
 #include "app/tvoptionsrules.h"
 #include "app/tvprogress.h"
+#include "app/tvsingleinstance.h"
 #include "log/cveventlog.h"
 #include "model/pagingtables.h"
 #include "model/tolvanetable.h"
@@ -438,6 +441,24 @@ int RunTolvane(int argc, const char* const* argv, const tvRunOptions& options) {
 
     EventLog().SetPresenter(ConsolePresenter(options.err, line.assume_yes));
     int exit_status = kExitRefused;
+    // The server runs once per user; the commands may run beside it.
+    std::optional<tvSingleInstance> instance;
+    if (line.headless) {
+        instance.emplace();
+        const tvSingleInstance::Claim claim = instance->TryClaim([&options] {
+            std::fprintf(options.out, "Another start of Tolvane found this server running\n");
+            std::fflush(options.out);
+        });
+        if (claim != tvSingleInstance::Claim::kFirst) {
+            std::fprintf(options.err, claim == tvSingleInstance::Claim::kAlreadyRunning
+                                          ? "tolvane: Tolvane is already running\n"
+                                          : "tolvane: cannot claim the single instance\n");
+            EventLog().SetPresenter({});
+            return kExitRefused;
+        }
+        // Event-log lines go to the error stream, as a service's log.
+        EventLog().SetEchoStream(options.err);
+    }
     {
         tvApp app(options.program_directory);
         if (line.data_directory) {
@@ -447,10 +468,15 @@ int RunTolvane(int argc, const char* const* argv, const tvRunOptions& options) {
             app.OverrideDictionaryDirectory(*line.dictionary_directory);
         }
         tvConsoleProgress progress(options.out, options.cancel);
-        const bool init = line.command == "init";
+        // The server, like init, creates the database when it is missing.
+        const bool init = line.command == "init" || line.headless;
         const tvStartResult started = app.StartWithoutWindows(
             init ? tvIncompleteAnswer::kYes : tvIncompleteAnswer::kNo, &progress);
-        if (started == tvStartResult::kStarted) {
+        if (started == tvStartResult::kStarted && line.headless) {
+            tvHeadlessOptions headless;
+            headless.out = options.out;
+            exit_status = RunHeadless(app, headless);
+        } else if (started == tvStartResult::kStarted) {
             tvCommands commands(app, options.out, options.err);
             exit_status = commands.Run(line);
         } else if (started == tvStartResult::kIncompleteDatabase) {
@@ -465,6 +491,9 @@ int RunTolvane(int argc, const char* const* argv, const tvRunOptions& options) {
         app.Shutdown();
     }
     EventLog().SetPresenter({});
+    if (line.headless) {
+        EventLog().SetEchoStream(nullptr);
+    }
     std::fflush(options.out);
     return exit_status;
 }

@@ -45,7 +45,9 @@ TEST(CommandLineTest, ParsesTheCommandsAndRefusesMalformedLines) {
         {{"--data"}, "--data needs a directory"},
         {{"--data="}, "--data needs a directory"},
         {{"list", "--data", "/d", "networks"}, "--data goes before the command"},
-        {{"--headless"}, "unknown option --headless"},
+        {{"--data", "/d", "--headless"}, "", "", {}, false, "/d"},
+        {{"--headless", "list", "networks"}, "--headless takes no command"},
+        {{"list", "networks", "--headless"}, "--headless goes before any command"},
         {{"frobnicate"}, "unknown command frobnicate"},
         {{"list"}, "wrong number of arguments for list"},
         {{"list", "networks", "devices"}, "wrong number of arguments for list"},
@@ -69,6 +71,7 @@ TEST(CommandLineTest, ParsesTheCommandsAndRefusesMalformedLines) {
             EXPECT_EQ(line.assume_yes, c.yes);
             EXPECT_EQ(line.data_directory, c.data);
             EXPECT_EQ(line.dictionary_directory, c.ddf);
+            EXPECT_EQ(line.headless, c.command.empty());
         }
     }
 }

@@ -1,0 +1,104 @@
+// The daily purge of finished messages and the one-engine-per-database lock.
+
+#include <chrono>
+
+#include "engine/tvserver.h"
+#include "model/pagingcodes.h"
+#include "model/tvsettings.h"
+#include "storage/cvfile.h"
+#include "storage/cvrec.h"
+#include "storage/packeddatetime.h"
+
+namespace {
+
+// The PAGEMSG key over SCHEDDATE.
+constexpr int kScheduleDateKey = 2;
+
+// A packed date moved by a number of days; invalid dates count from 1 January 1970.
+uint32_t AddDays(uint32_t date, int days) {
+    using namespace std::chrono;
+    year_month_day day{year(DateYear(date)), month(static_cast<unsigned>(DateMonth(date))),
+                       std::chrono::day(static_cast<unsigned>(DateDay(date)))};
+    if (!day.ok()) {
+        day = year_month_day{1970y, January, 1d};
+    }
+    const year_month_day moved{sys_days(day) + std::chrono::days(days)};
+    return PackDate(static_cast<int>(moved.year()), static_cast<int>(unsigned(moved.month())),
+                    static_cast<int>(unsigned(moved.day())));
+}
+
+bool StillWanted(int status) {
+    return status == kStatusQueued || status == kStatusSentPending || status == kStatusCancelling;
+}
+
+}  // namespace
+
+void tvServer::Purge() {
+    reporter_.SetStatusLine(kPurging);
+    if (!options_.present) {
+        return;
+    }
+    const uint32_t today = TodayDate();
+    if (CompareDates(today, next_purge_date_) < 0) {
+        return;
+    }
+    const uint32_t cutoff = AddDays(today, -options_.purge_age);
+    if (OpenTables(&tables_)) {
+        cvFile& messages = *tables_.messages;
+        int read = messages.GetFirst(kScheduleDateKey);
+        while (read == 0 && !timer_.StopRequested()) {
+            if (CompareDates(messages.GetDate("SCHEDDATE"), cutoff) > 0) {
+                break;
+            }
+            if (!StillWanted(messages.GetInt("STATUS"))) {
+                // Straight to the record manager; a refused delete leaves the row and
+                // the walk goes on (the position along the key survives either way).
+                static_cast<void>(messages.Delete());
+            }
+            read = messages.GetNext();
+        }
+    }
+    // Also after a walk cut short by a stop: one purge per day.
+    next_purge_date_ = AddDays(next_purge_date_, 1);
+}
+
+void tvServer::AcquireServerLock() {
+    cvRec* server = settings_.ServerRecord();
+    if (server == nullptr) {
+        return;
+    }
+    // The cached record may be older than another computer's lock: read it afresh.
+    static_cast<void>(server->Reread());
+    const int32_t holder = server->GetInt("MACHINENBR");
+    if (holder != 0 && holder != machine_number_) {
+        timer_.RequestStop();
+        reporter_.SetStatusLine(kLockRefused);
+        reporter_.LogInfo(kLockRefused);
+        return;
+    }
+    static_cast<void>(server->PutInt("MACHINENBR", machine_number_));
+    static_cast<void>(server->PutDate("LOGINDATE", TodayDate()));
+    static_cast<void>(server->PutTime("LOGINTIME", NowTime()));
+    // Starting does not depend on the save: the engine runs either way.
+    static_cast<void>(server->Save());
+    reporter_.SetStatusLine(tvEngineTimer::kServerReady);
+}
+
+void tvServer::ReleaseServerLock() {
+    cvRec* server = settings_.ServerRecord();
+    if (server == nullptr) {
+        return;
+    }
+    static_cast<void>(server->Reread());
+    const int32_t holder = server->GetInt("MACHINENBR");
+    if (holder != 0 && holder != machine_number_) {
+        return;  // another computer's lock is left alone
+    }
+    if (holder == 0 && server->GetDate("LOGINDATE") == 0 && server->GetTime("LOGINTIME") == 0) {
+        return;  // already free: nothing to write
+    }
+    static_cast<void>(server->PutInt("MACHINENBR", 0));
+    static_cast<void>(server->PutDate("LOGINDATE", 0));
+    static_cast<void>(server->PutTime("LOGINTIME", 0));
+    static_cast<void>(server->Save());
+}

@@ -1,0 +1,494 @@
+// The send cycle: picking the next network with work, visiting it phase by phase,
+// and handing each message to the transport of its network.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/dispatchaction.h"
+#include "engine/messagetext.h"
+#include "engine/schedule.h"
+#include "engine/tvserver.h"
+#include "model/pagingcodes.h"
+#include "platform/core/clock.h"
+#include "storage/cvfile.h"
+#include "storage/packeddatetime.h"
+
+namespace {
+
+// Phases of a visit.
+constexpr int kPhaseStatus = 0;
+constexpr int kPhaseStatusNext = 1;
+constexpr int kPhaseQueued = 2;
+constexpr int kPhaseQueuedNext = 3;
+constexpr int kPhaseCancel = 4;
+constexpr int kPhaseCancelNext = 5;
+constexpr int kPhaseInboundSkytel = 6;
+constexpr int kPhaseDone = 7;
+
+// The PAGEMSG key over STATUS, SCHEDDATE, SCHEDTIME.
+constexpr int kStatusKey = 1;
+
+// Below this the shortening retries give up; above the second it shortens by 40.
+constexpr int kShortestRetryLength = 80;
+constexpr int kShortenByFortyAbove = 120;
+
+std::chrono::sys_seconds NowSeconds() {
+    return std::chrono::floor<std::chrono::seconds>(platform::CurrentClock().Now());
+}
+
+SnppNetwork SnppNetworkOf(const cvRec& network) {
+    SnppNetwork snpp;
+    snpp.phone = network.GetText("PHONE");
+    snpp.port = network.GetInt("PORT");
+    snpp.security_code = network.GetText("SECURITYCODE");
+    snpp.password = network.GetText("PASSWORD");
+    return snpp;
+}
+
+}  // namespace
+
+void tvServer::ProcessQueue() {
+    reporter_.SetStatusLine(kLookingForMessages);
+    ++send_loop_;
+    queried_.clear();
+    unsaved_.clear();
+    while (!timer_.StopRequested()) {
+        LoadSettings(false);
+        std::optional<cvRec> network = NextStatusNetwork();
+        if (!network) {
+            network = NextQueuedNetwork();
+        }
+        if (!network) {
+            network = NextCancelNetwork();
+        }
+        if (!network) {
+            return;
+        }
+        ProcessNetwork(*network);
+    }
+}
+
+int tvServer::SeekFirst(int status) {
+    if (!OpenTables(&tables_)) {
+        return -1;
+    }
+    cvFile& messages = *tables_.messages;
+    if (messages.PutInt("STATUS", status) == 0 || messages.PutDate("SCHEDDATE", 0) == 0 ||
+        messages.PutTime("SCHEDTIME", 0) == 0) {
+        return -1;
+    }
+    return messages.GetGreaterOrEqual(kStatusKey);
+}
+
+std::optional<tvEngineMessage> tvServer::CurrentMessage(int status) {
+    if (tables_.messages->GetInt("STATUS") != status) {
+        return std::nullopt;
+    }
+    return tvEngineMessage::FromCurrentRow(tables_);
+}
+
+bool tvServer::MarkOrphan(tvEngineMessage& message) {
+    cvRec& record = message.Record();
+    const bool saved = record.PutInt("STATUS", kStatusError) != 0 && record.Save() == 0;
+    if (saved) {
+        NotifyHost(message.Number());
+    }
+    LogMessageRow(message, "");
+    return saved;
+}
+
+std::optional<cvRec> tvServer::NextNetwork(int status) {
+    int read = SeekFirst(status);
+    while (read == 0 && !timer_.StopRequested()) {
+        std::optional<tvEngineMessage> message = CurrentMessage(status);
+        if (!message) {
+            return std::nullopt;
+        }
+        if (status == kStatusQueued &&
+            ScheduleIsInFuture(message->ScheduleDate(), message->ScheduleTime())) {
+            return std::nullopt;
+        }
+        if (message->Network() == nullptr) {
+            // A saved orphan has left this status, so the scan starts again from the
+            // first; one that could not be saved is passed over.
+            read = MarkOrphan(*message) ? SeekFirst(status) : tables_.messages->GetNext();
+            continue;
+        }
+        const int32_t network = message->NetworkNumber();
+        bool wanted = !net_blocks_.IsBackedOff(network) && !unsaved_.contains(message->Number());
+        if (status == kStatusSentPending) {
+            wanted = wanted && !net_blocks_.IsStatusDeferred(network) &&
+                     !queried_.contains(message->Number());
+        } else if (status == kStatusCancelling) {
+            wanted = wanted && !CancelLeftOut(message->Number());
+        }
+        if (wanted) {
+            return *message->Network();
+        }
+        read = tables_.messages->GetNext();
+    }
+    return std::nullopt;
+}
+
+std::optional<cvRec> tvServer::NextStatusNetwork() {
+    return NextNetwork(kStatusSentPending);
+}
+
+std::optional<cvRec> tvServer::NextQueuedNetwork() {
+    return NextNetwork(kStatusQueued);
+}
+
+std::optional<cvRec> tvServer::NextCancelNetwork() {
+    return NextNetwork(kStatusCancelling);
+}
+
+void tvServer::ProcessNetwork(const cvRec& network) {
+    const std::string description = network.GetText("DESCRIPTION");
+    const int32_t number = network.GetInt("PAGENETNBR");
+    const int protocol = network.GetInt("PROTOCOL");
+    internet_ = protocol > kProtocolSkytel;
+    reporter_.SetStatusLine(kProcessing + description);
+    host_.SetConnected(false);
+
+    int phase = kPhaseStatus;
+    if (net_blocks_.IsBackedOff(number)) {
+        phase = kPhaseDone;
+    } else if (net_blocks_.IsStatusDeferred(number)) {
+        phase = kPhaseQueued;
+    }
+    while (phase < kPhaseDone && !timer_.StopRequested()) {
+        switch (phase) {
+            case kPhaseStatus:
+            case kPhaseStatusNext:
+                phase = StatusStep(phase, number);
+                break;
+            case kPhaseQueued:
+            case kPhaseQueuedNext:
+                phase = QueuedStep(phase, number);
+                break;
+            case kPhaseCancel:
+            case kPhaseCancelNext:
+                phase = CancelStep(phase, number, protocol);
+                break;
+            default:
+                // The inbound Skytel check belongs to the Skytel transport, which this
+                // engine does not carry: the connection it needs cannot be made.
+                phase = kPhaseDone;
+                break;
+        }
+    }
+
+    if (host_.Connected()) {
+        EndVisitConnection(protocol);
+    }
+    host_.SetConnected(false);
+    net_blocks_.MarkNetworkDone(number, StatusInterval());
+}
+
+void tvServer::EndVisitConnection(int protocol) {
+    switch (protocol) {
+        case kProtocolSnpp:
+        case kProtocolSnppAck:
+            snpp_->Disconnect();
+            break;
+        default:
+            // SMTP connections, Skytel sessions and modem calls are not made by this
+            // engine, so none is open here.
+            break;
+    }
+}
+
+int tvServer::StatusStep(int phase, int32_t network_number) {
+    if (phase == kPhaseStatus) {
+        reference_date_ = TodayDate();
+        reference_time_ = NowTime();
+    }
+    // A message already queried in this send loop is passed over: its attempt is
+    // stamped to the second, so it would otherwise still count as due.
+    int read = SeekFirst(kStatusSentPending);
+    std::optional<tvEngineMessage> message;
+    while (read == 0) {
+        message = CurrentMessage(kStatusSentPending);
+        if (!message ||
+            (!queried_.contains(message->Number()) && !unsaved_.contains(message->Number()))) {
+            break;
+        }
+        message.reset();
+        read = tables_.messages->GetNext();
+    }
+    if (!message ||
+        ScheduleIsLater(message->ScheduleDate(), message->ScheduleTime(), reference_date_,
+                        reference_time_) ||
+        message->NetworkNumber() != network_number) {
+        return kPhaseQueued;
+    }
+    queried_.insert(message->Number());
+    const int result = SendPageMessage(*message, kModeStatus);
+    int next = kPhaseDone;
+    if (result != 0) {
+        host_.SetConnected(false);
+    } else {
+        next = message->Status() == kStatusSentPending ? kPhaseStatusNext : kPhaseStatus;
+    }
+    LogMessageRow(*message, message->Record().GetText("RESPONSE"));
+    return next;
+}
+
+int tvServer::QueuedStep(int phase, int32_t network_number) {
+    int read = 0;
+    if (phase == kPhaseQueued) {
+        read = SeekFirst(kStatusQueued);
+        if (read != 0) {
+            return kPhaseDone;
+        }
+    } else {
+        read = tables_.messages->GetNext();
+        if (read != 0) {
+            return kPhaseCancel;
+        }
+    }
+    std::optional<tvEngineMessage> message = CurrentMessage(kStatusQueued);
+    if (!message || ScheduleIsInFuture(message->ScheduleDate(), message->ScheduleTime())) {
+        return kPhaseCancel;
+    }
+    if (message->NetworkNumber() != network_number || unsaved_.contains(message->Number())) {
+        return kPhaseQueuedNext;
+    }
+    const int result = SendPageMessage(*message, kModeSend);
+    int next = kPhaseDone;
+    if (result != 0) {
+        host_.SetConnected(false);
+    } else if (!internet_) {
+        next = kPhaseQueued;
+    }
+    LogMessageRow(*message, message->Record().GetText("RESPONSE"));
+    return next;
+}
+
+int tvServer::CancelStep(int phase, int32_t network_number, int protocol) {
+    const int over = protocol == kProtocolSkytel ? kPhaseInboundSkytel : kPhaseDone;
+    int read = phase == kPhaseCancel ? SeekFirst(kStatusCancelling) : tables_.messages->GetNext();
+    std::optional<tvEngineMessage> message;
+    while (read == 0) {
+        message = CurrentMessage(kStatusCancelling);
+        if (!message ||
+            (!CancelLeftOut(message->Number()) && !unsaved_.contains(message->Number()))) {
+            break;
+        }
+        message.reset();
+        read = tables_.messages->GetNext();
+    }
+    if (!message) {
+        return over;
+    }
+    if (message->NetworkNumber() != network_number) {
+        return kPhaseCancelNext;
+    }
+    const int result = SendPageMessage(*message, kModeCancel);
+    int next = kPhaseCancel;
+    if (result != 0) {
+        host_.SetConnected(false);
+        next = kPhaseDone;
+    }
+    LogMessageRow(*message, message->Record().GetText("RESPONSE"));
+    return next;
+}
+
+bool tvServer::CancelLeftOut(int32_t message_number) {
+    const auto found = cancel_refused_.find(message_number);
+    if (found == cancel_refused_.end()) {
+        return false;
+    }
+    if (found->second.loop == send_loop_ || NowSeconds() < found->second.until) {
+        return true;
+    }
+    cancel_refused_.erase(found);
+    return false;
+}
+
+void tvServer::NoteCancelRefused(int32_t message_number) {
+    const std::optional<std::chrono::seconds> interval = StatusInterval();
+    cancel_refused_[message_number] = {send_loop_,
+                                       NowSeconds() + interval.value_or(std::chrono::seconds(0))};
+}
+
+void tvServer::FillItem(const tvEngineMessage& message, int mode, SendItem* item) const {
+    const cvRec& record = message.Record();
+    item->message_number = message.Number();
+    item->host_reference = record.GetInt("HOSTREFNBR");
+    item->confidential = message.Confidential();
+    item->attempts = record.GetInt("ATTEMPTS");
+    item->carrier_message_number = record.GetInt("NETMSGNBR");
+    item->status = message.Status();
+    item->response = record.GetText("RESPONSE");
+    item->mode = mode;
+    if (const cvRec* network = message.Network()) {
+        item->network_number = network->GetInt("PAGENETNBR");
+        item->protocol = network->GetInt("PROTOCOL");
+        item->network_name = network->GetText("DESCRIPTION");
+        item->reply_to = network->GetText("REPLYTO");
+        item->phone = network->GetText("PHONE");
+    }
+    if (const cvRec* device = message.Device()) {
+        item->pin = device->GetText("PIN");
+        item->device_name = device->GetText("DESCRIPTION");
+    }
+}
+
+int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
+    const cvRec* network = message.Network();
+    if (network == nullptr) {
+        return 1;
+    }
+    SendItem item;
+    FillItem(message, mode, &item);
+    std::string text = message.PlainText();
+    const int max_length = message.MaxTextLength();
+    if (item.protocol != kProtocolSmtp) {
+        text = CleanText(text);
+    }
+
+    const DispatchAction action =
+        ChooseDispatch(item.protocol, mode, host_.SocketsAvailable(), resolver_working_);
+    int result = 0;
+    if (mode == kModeSend && text.empty()) {
+        // Nothing to send: no connection is needed to say so.
+        item.status = kStatusError;
+        item.response = kEmptyMessage;
+        result = 1;
+    } else if (action == DispatchAction::kMarkSent) {
+        // A one-way network has nothing to report: no connection either.
+        result = DispatchItem(item);
+    } else {
+        std::string error;
+        if (ConnectToNetwork(*network, &error) != 0) {
+            net_blocks_.MarkNetworkFailed(item.network_number);
+            item.response = error;
+            CountFailedAttempt(item, false);
+            result = 1;
+        } else {
+            net_blocks_.MarkNetworkConnected(item.network_number);
+            result = SendText(item, text, max_length);
+        }
+    }
+
+    cvRec& record = message.Record();
+    const bool status_changed = item.status != message.Status();
+    const bool written = record.PutInt("STATUS", item.status) != 0 &&
+                         record.PutString("RESPONSE", item.response) != 0 &&
+                         record.PutInt("ATTEMPTS", item.attempts) != 0 &&
+                         record.PutInt("NETMSGNBR", item.carrier_message_number) != 0 &&
+                         record.PutDate("SCHEDDATE", TodayDate()) != 0 &&
+                         record.PutTime("SCHEDTIME", NowTime()) != 0;
+    if (!written || record.Save() != 0) {
+        unsaved_.insert(item.message_number);
+        LogMessageRow(message, kSaveFailed);
+        return 1;
+    }
+    if (status_changed) {
+        NotifyHost(item.message_number);
+    }
+    return result;
+}
+
+int tvServer::SendText(SendItem& item, const std::string& text, int max_length) {
+    for (;;) {
+        const int length = static_cast<int>(text.size());
+        int result = 0;
+        if (item.mode != kModeSend || length <= max_length) {
+            item.text = text;
+            result = DispatchItem(item);
+        } else {
+            for (const std::string& piece : SplitText(text, max_length)) {
+                item.text = piece;
+                result = DispatchItem(item);
+                if (result != 0) {
+                    break;
+                }
+            }
+        }
+        if (result != 0 || item.mode != kModeSend || item.status != kStatusQueued) {
+            return result;
+        }
+        // The carrier did not take the page. Once the connection is gone nothing more
+        // can be tried on this visit: the page waits for the next one, with the
+        // attempt the transport counted.
+        if (!host_.Connected()) {
+            return 1;
+        }
+        if (max_length <= kShortestRetryLength) {
+            CountFailedAttempt(item, true);
+            return result;
+        }
+        max_length = max_length > kShortenByFortyAbove ? max_length - 40 : kShortestRetryLength;
+    }
+}
+
+int tvServer::DispatchItem(SendItem& item) {
+    reporter_.SetStatusLine(kSendingMessage);
+    switch (ChooseDispatch(item.protocol, item.mode, host_.SocketsAvailable(), resolver_working_)) {
+        case DispatchAction::kRefuse:
+            if (item.mode == kModeCancel) {
+                item.response = kCancelRefused;
+                NoteCancelRefused(item.message_number);
+            }
+            return 1;
+        case DispatchAction::kSnppPage:
+            snpp_->SendSnppPage(&item);
+            return 0;
+        case DispatchAction::kSnppTwoWay:
+            snpp_->SendSnppTwoWay(&item);
+            return 0;
+        case DispatchAction::kSnppQuery:
+            snpp_->QuerySnppStatus(&item);
+            return 0;
+        case DispatchAction::kMarkSent:
+            item.status = kStatusSent;
+            return 0;
+        case DispatchAction::kSmtpPage:
+            // No mail was sent: the page stays as it is and the network backs off.
+            net_blocks_.MarkNetworkFailed(item.network_number);
+            return 1;
+        default:
+            // Skytel and the modem exchanges: the connection they need is never
+            // made by this engine, so an exchange cannot take place; it counts as a
+            // failed one.
+            CountFailedAttempt(item, false);
+            net_blocks_.MarkNetworkFailed(item.network_number);
+            return 1;
+    }
+}
+
+int tvServer::ConnectToNetwork(const cvRec& network, std::string* error) {
+    if (!machine_key_ || !modem_port_) {
+        error->clear();
+        return 1;
+    }
+    error->clear();
+    if (host_.Connected()) {
+        return 0;
+    }
+    const std::string description = network.GetText("DESCRIPTION");
+    reporter_.SetStatusLine(kConnectingTo + description);
+    switch (network.GetInt("PROTOCOL")) {
+        case kProtocolSkytel:
+            *error = kSkytelConnectFailed;
+            return 1;
+        case kProtocolSnpp:
+        case kProtocolSnppAck:
+            return snpp_->ConnectSnpp(SnppNetworkOf(network), error);
+        case kProtocolSmtp:
+            *error = kSmtpDisabledError;
+            return 1;
+        default:
+            // The modem call: this computer has no serial transport to dial with.
+            reporter_.SetStatusLine(kUnableToConnectTo + description);
+            *error = kModemConnectFailed;
+            return 1;
+    }
+}
+
+void tvServer::LogMessageRow(const tvEngineMessage& message, const std::string& info) {
+    reporter_.LogMessageRow(message.RowFacts(), info);
+}
