@@ -9,6 +9,7 @@
 #include "app/tvversioncheck.h"
 #include "log/cveventlog.h"
 #include "log/logcategory.h"
+#include "model/pagingobjecttypes.h"
 #include "model/tolvanetable.h"
 #include "model/tvdatadict.h"
 #include "storage/cvdatadict.h"
@@ -30,6 +31,9 @@ constexpr const char* kNoDictionaryMessage = "Unable to initialize data dictiona
 tvApp::tvApp(std::string program_directory, std::unique_ptr<platform::Profile> profile)
     : cvApp(std::move(profile)), settings_(Profile(), std::move(program_directory)) {
     settings_.SetProgramVersions(kProgramFileVersion, kProgramProductVersion);
+    // The types are process-wide: a later application object of the same process finds
+    // them registered already.
+    SetObjectTypeRegistrar([] { static_cast<void>(RegisterPagingObjectTypes()); });
 }
 
 tvApp::~tvApp() {

@@ -417,16 +417,6 @@ int tvCommands::Import(const std::string& location) {
     return kExitOk;
 }
 
-int tvCommands::Add(const std::vector<std::string>&, bool) {
-    std::fprintf(err_, "tolvane: add needs the paging objects, which this build lacks\n");
-    return kExitRefused;
-}
-
-int tvCommands::Page(const std::vector<std::string>&) {
-    std::fprintf(err_, "tolvane: page needs the paging objects, which this build lacks\n");
-    return kExitRefused;
-}
-
 int RunTolvane(int argc, const char* const* argv, const tvRunOptions& options) {
     tvCommandLine line;
     const std::string wrong = ParseCommandLine(argc, argv, &line);
