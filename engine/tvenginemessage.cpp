@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "model/tvpagemsg.h"
 #include "storage/cvddfield.h"
 #include "storage/cvfile.h"
 #include "storage/datatype.h"
@@ -43,7 +44,8 @@ bool tvEngineMessage::Confidential() const {
 }
 
 std::string tvEngineMessage::PlainText() const {
-    return message_.GetText("TEXT");
+    // A confidential text is stored hidden; the carrier gets it as typed.
+    return PlainTextOf(message_);
 }
 
 int tvEngineMessage::MaxTextLength() const {

@@ -133,6 +133,13 @@ std::string tvPageMsg::PlainText() const {
     return cvBob::GetText("TEXT", 1);
 }
 
+std::string PlainTextOf(const cvRec& message) {
+    if (IsYes(message.cvRec::GetText("QCONFIDENTIAL", 1))) {
+        return ConfidentialTransform(StoredTextBytes(message));
+    }
+    return message.cvRec::GetText("TEXT", 1);
+}
+
 int tvPageMsg::PutInt(std::string_view name, int32_t value) {
     if (name == "PAGENETNBR") {
         ReleaseReference(network_);

@@ -75,6 +75,9 @@ class tvPageMsg : public cvBob {
 
 // The confidential transform; applied twice it gives the text back.
 std::string ConfidentialTransform(std::string_view text);
+// TEXT of a PAGEMSG record as typed, for code that reads the rows without the object
+// (the engine): the transform undone when QCONFIDENTIAL is yes.
+std::string PlainTextOf(const cvRec& message);
 
 // Pages a text of `characters` characters fills at maximum length `max_length`: none
 // (a blank count) when the maximum is 6 or less, 1 up to the maximum, else the

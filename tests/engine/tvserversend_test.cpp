@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "model/pagingcodes.h"
+#include "model/pagingobjecttypes.h"
+#include "model/tvpagemsg.h"
 #include "platform/net/tcplistener.h"
 #include "tests/engine/serverfixture.h"
 #include "tests/support/snpptestserver.h"
@@ -253,6 +255,39 @@ TEST_F(tvServerSendTest, TwoDuePagesMakeTwoVisitsEachWithItsOwnConnection) {
     for (const std::string& transcript : transcripts) {
         EXPECT_NE(transcript.find("QUIT"), std::string::npos) << "closed at the end of its visit";
     }
+}
+
+TEST_F(tvServerSendTest, AConfidentialPageReachesTheCarrierAsTypedButIsLoggedAsConfidential) {
+    static_cast<void>(RegisterPagingObjectTypes());
+    SnppTestServer carrier;
+    const int32_t network = AddNetwork("Carrier", kProtocolSnpp, carrier.port());
+    const int32_t device = AddDevice("Pager", network, "1234");
+    int32_t number = 0;
+    {
+        cvBobRef<tvPageMsg> message = tvPageMsg::Create(main_->files);
+        ASSERT_TRUE(message);
+        ASSERT_NE(message->PutString("QCONFIDENTIAL", "Y"), 0);
+        ASSERT_NE(message->PutInt("PAGEDEVNBR", device), 0);
+        ASSERT_NE(message->PutString("TEXT", "meet at noon"), 0);
+        ASSERT_EQ(message->Save(), 0);
+        number = message->Number();
+    }
+    StartEngine();
+    Fire();
+
+    EXPECT_EQ(StatusOf(number), kStatusSent);
+    const std::vector<SnppTestServer::Page> pages = carrier.Pages();
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].message, "meet at noon");
+    bool confidential_logged = false;
+    for (const std::vector<std::string>& row : comm_log_.Rows()) {
+        for (const std::string& cell : row) {
+            EXPECT_EQ(cell.find("meet at noon"), std::string::npos) << cell;
+            confidential_logged =
+                confidential_logged || cell.find("Confidential") != std::string::npos;
+        }
+    }
+    EXPECT_TRUE(confidential_logged);
 }
 
 TEST_F(tvServerSendTest, APageScheduledLaterWaitsUntilItsTime) {
