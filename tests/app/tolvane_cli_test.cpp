@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -241,6 +243,120 @@ TEST_F(TolvaneCliTest, ListMessagesShowsStatusAttemptsScheduleAndResponse) {
     const ProgramResult listed = Tolvane({"list", "messages"});
     EXPECT_EQ(listed.exit_status, 0) << listed.err;
     EXPECT_EQ(Rows(listed.out), std::vector<std::string>{"1\tAlice\tSent\t2\tASAP\t211 accepted"});
+}
+
+}  // namespace
+
+namespace {
+
+// A refusal: exit status 1 and the system's text first on the error stream.
+void ExpectRefused(const ProgramResult& result, const std::string& text, const std::string& what) {
+    EXPECT_EQ(result.exit_status, 1) << what << ": " << result.out << result.err;
+    EXPECT_EQ(result.err.rfind(text, 0), 0u) << what << ": " << result.err;
+}
+
+TEST_F(TolvaneCliTest, AddAppliesTheChecksOfThePropertyPages) {
+    Init();
+    ASSERT_EQ(Tolvane({"add", "network", "DESCRIPTION=Carrier", "PROTOCOL=4",
+                       "PHONE=snpp.example.com", "PORT=444"})
+                  .exit_status,
+              0);
+    ASSERT_EQ(Tolvane({"add", "network", "DESCRIPTION=Mail", "PROTOCOL=SMTP (EMail)",
+                       "PHONE=mail.example.com", "REPLYTO=ops@example.com"})
+                  .exit_status,
+              0);
+    ASSERT_EQ(Tolvane({"add", "network", "DESCRIPTION=Old", "QINACTIVE=Y"}).exit_status, 0);
+
+    struct Case {
+        std::vector<std::string> words;
+        std::string refusal;
+    };
+    const std::string pin_question =
+        "This PIN contains non-numeric characters which are generally not allowed.\n"
+        "Do you want to continue? [No]";
+    const Case refused[] = {
+        {{"add", "network", "DESCRIPTION=Carrier"}, "This entry requires a unique value."},
+        {{"add", "network", "PROTOCOL=4"}, "An entry is required"},
+        {{"add", "network", "DESCRIPTION=Modem", "PROTOCOL=1", "PORT=444"},
+         "PORT does not apply to the protocol TAP (Modem)"},
+        {{"add", "network", "DESCRIPTION=Web", "PROTOCOL=4", "REPLYTO=x@example.com"},
+         "REPLYTO does not apply to the protocol SNPP (Internet)"},
+        {{"add", "device", "DESCRIPTION=Pager", "PIN=1234"}, "Selection required"},
+        {{"add", "device", "DESCRIPTION=Pager", "NETWORK=Nowhere", "PIN=1234"},
+         "Selection required"},
+        {{"add", "device", "DESCRIPTION=Pager", "NETWORK=Old", "PIN=1234"}, "Selection required"},
+        {{"add", "device", "DESCRIPTION=Pager", "NETWORK=Carrier"}, "An entry is required"},
+        {{"add", "device", "DESCRIPTION=Pager", "NETWORK=Carrier", "PIN=555-1234"}, pin_question},
+        {{"add", "group", "DESCRIPTION=Team"},
+         "Groups and monitored equipment are available only while the Alarm Watch setting is on"},
+    };
+    for (const Case& c : refused) {
+        ExpectRefused(Tolvane(c.words), c.refusal, c.words[1] + " " + c.words[2]);
+    }
+    const std::vector<std::string> pages = Rows(Tolvane({"list", "devices"}).out);
+    EXPECT_TRUE(pages.empty()) << "nothing refused was stored";
+
+    // The question's Yes (--yes before or after the command), and no question at all
+    // on an e-mail network.
+    const ProgramResult yes =
+        Tolvane({"add", "device", "DESCRIPTION=Pager", "NETWORK=Carrier", "PIN=555-1234", "--yes"});
+    EXPECT_EQ(yes.exit_status, 0) << yes.err;
+    EXPECT_NE(yes.err.find("Do you want to continue? [Yes]"), std::string::npos) << yes.err;
+    const ProgramResult mail =
+        Tolvane({"add", "device", "DESCRIPTION=Inbox", "NETWORK=Mail", "PIN=ops.team"});
+    EXPECT_EQ(mail.exit_status, 0) << mail.err;
+    EXPECT_EQ(mail.err, "");
+    EXPECT_EQ(Rows(Tolvane({"list", "devices"}).out),
+              (std::vector<std::string>{"2\tInbox\tMail\tops.team\t0\tN",
+                                        "1\tPager\tCarrier\t555-1234\t0\tN"}));
+    EXPECT_EQ(Rows(Tolvane({"list", "networks"}).out).size(), 3u);
+}
+
+TEST_F(TolvaneCliTest, PageQueuesThroughTheMessageAndExpandsAGroup) {
+    {
+        std::filesystem::create_directories(profiles_.path() / "machine");
+        std::ofstream machine(profiles_.file("machine/profile.ini"));
+        machine << "[Settings]\nAlarm Watch = 1\n";
+    }
+    Init();
+    ASSERT_EQ(Tolvane({"add", "network", "DESCRIPTION=Carrier", "PROTOCOL=4", "PHONE=127.0.0.1",
+                       "PORT=444"})
+                  .exit_status,
+              0);
+    for (const char* device : {"Ann", "Ben", "Cy"}) {
+        ASSERT_EQ(Tolvane({"add", "device", std::string("DESCRIPTION=") + device, "NETWORK=Carrier",
+                           "PIN=100"})
+                      .exit_status,
+                  0)
+            << device;
+    }
+    ExpectRefused(Tolvane({"add", "group", "DESCRIPTION=Team", "MEMBERS=Ann,Nobody"}),
+                  "Selection required", "unknown member");
+    ASSERT_EQ(Tolvane({"add", "group", "DESCRIPTION=Team", "MEMBERS=Ann, Cy"}).exit_status, 0);
+    ASSERT_EQ(Tolvane({"add", "group", "DESCRIPTION=Nobody yet"}).exit_status, 0);
+    EXPECT_EQ(Rows(Tolvane({"list", "groups"}).out),
+              (std::vector<std::string>{"5\tNobody yet\t\tN", "4\tTeam\tAnn,Cy\tN"}));
+
+    ExpectRefused(Tolvane({"page", "Dan", "hello"}), "Selection required", "unknown recipient");
+    ExpectRefused(Tolvane({"page", "Ben"}), "An entry is required", "empty text");
+    EXPECT_EQ(Tolvane({"page", "Ben", "-5", "degrees"}).exit_status, 0);
+    EXPECT_EQ(Tolvane({"page", "Team", "all", "hands"}).exit_status, 0);
+    EXPECT_EQ(Tolvane({"page", "Nobody yet", "hi"}).exit_status, 0);
+    // The group's message goes to its first member and a copy to the other; which of
+    // the two gets the lower number is the order of the inserts.
+    std::vector<std::string> messages = Rows(Tolvane({"list", "messages"}).out);
+    ASSERT_EQ(messages.size(), 4u);
+    std::sort(messages.begin() + 1, messages.begin() + 3,
+              [](const std::string& a, const std::string& b) { return a.substr(2) < b.substr(2); });
+    EXPECT_EQ(messages[0], "1\tBen\tQueued\t0\tASAP\t");
+    EXPECT_EQ(messages[1].substr(1), "\tAnn\tQueued\t0\tASAP\t");
+    EXPECT_EQ(messages[2].substr(1), "\tCy\tQueued\t0\tASAP\t");
+    EXPECT_EQ(messages[3], "4\tNobody yet\tQueued\t0\tASAP\t");
+
+    ASSERT_EQ(Tolvane({"add", "equipment", "DESCRIPTION=Boiler", "DEVICE=Team"}).exit_status, 0);
+    ExpectRefused(Tolvane({"add", "equipment", "DESCRIPTION=Pump", "DEVICE=Nothing"}),
+                  "Selection required", "unknown device");
+    EXPECT_EQ(Rows(Tolvane({"list", "equipment"}).out).size(), 1u);
 }
 
 }  // namespace
