@@ -69,18 +69,31 @@ void tvServer::AcquireServerLock() {
     }
     // The cached record may be older than another computer's lock: read it afresh.
     static_cast<void>(server->Reread());
-    const int32_t holder = server->GetInt("MACHINENBR");
-    if (holder != 0 && holder != machine_number_) {
+    const auto held_elsewhere = [&] {
+        const int32_t holder = server->GetInt("MACHINENBR");
+        return holder != 0 && holder != machine_number_;
+    };
+    const auto refuse = [&] {
         timer_.RequestStop();
         reporter_.SetStatusLine(kLockRefused);
         reporter_.LogInfo(kLockRefused);
+    };
+    if (held_elsewhere()) {
+        refuse();
         return;
     }
     static_cast<void>(server->PutInt("MACHINENBR", machine_number_));
     static_cast<void>(server->PutDate("LOGINDATE", TodayDate()));
     static_cast<void>(server->PutTime("LOGINTIME", NowTime()));
-    // Starting does not depend on the save: the engine runs either way.
-    static_cast<void>(server->Save());
+    // Starting does not depend on the save, except when the save was refused because
+    // another computer wrote the record in between: it may have taken the lock.
+    if (server->Save() != 0) {
+        static_cast<void>(server->Reread());
+        if (held_elsewhere()) {
+            refuse();
+            return;
+        }
+    }
     reporter_.SetStatusLine(tvEngineTimer::kServerReady);
 }
 
