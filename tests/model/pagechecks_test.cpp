@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/networkpagerules.h"
+#include "model/pagesheets.h"
 #include "model/tvmonequip.h"
 #include "model/tvpagedev.h"
 #include "model/tvpagenet.h"
@@ -158,6 +159,51 @@ TEST_F(PageChecksTest, GroupsNeedADescriptionAndEquipmentAStoredDevice) {
     EXPECT_TRUE(CheckPageRules(*equipment, Answer(false)).Accepted());
     static_cast<void>(group.DropAndReset());
     static_cast<void>(equipment.DropAndReset());
+}
+
+}  // namespace
+
+namespace {
+
+class PageSheetsTest : public model_testing::PagingFixture {};
+
+TEST_F(PageSheetsTest, CaptionsPagesAndTheInactiveBox) {
+    const int net = AddNetwork("Metro");
+    const int ann = AddDevice("Ann", net);
+    cvBobRef<tvPageNet> new_network = tvPageNet::Create(manager());
+    cvBobRef<tvPageDev> new_device = tvPageDev::Create(manager());
+    cvBobRef<tvPageDev> new_group = tvPageDev::Create(manager(), true);
+    cvBobRef<tvMonEquip> new_equipment = tvMonEquip::Create(manager());
+    cvBobRef<tvPageDev> stored = tvPageDev::Load(manager(), ann);
+    EXPECT_EQ(SheetCaption(*new_network), "New Paging Network");
+    EXPECT_EQ(SheetCaption(*new_device), "New Paging Device");
+    EXPECT_EQ(SheetCaption(*new_group), "New Paging Group");
+    EXPECT_EQ(SheetCaption(*new_equipment), "New Monitored Equipment");
+    EXPECT_EQ(SheetCaption(*stored), "Ann");
+    using Pages = std::vector<std::string_view>;
+    EXPECT_EQ(SheetPages(*new_network, false), (Pages{"General", "Comm Port", "Access Codes"}));
+    EXPECT_EQ(SheetPages(*new_group, true), (Pages{"Group", "Members"}));
+    EXPECT_EQ(SheetPages(*stored, false), (Pages{"General"}));
+    EXPECT_EQ(SheetPages(*stored, true), (Pages{"General", "Groups"}));
+    EXPECT_EQ(SheetPages(*new_equipment, true), (Pages{"General"}));
+    EXPECT_FALSE(InactiveCheckBoxEnabled(*new_device));
+    EXPECT_TRUE(InactiveCheckBoxEnabled(*stored));
+    for (cvBobSlot* object : std::initializer_list<cvBobSlot*>{
+             &new_network, &new_device, &new_group, &new_equipment, &stored}) {
+        static_cast<void>(object->DropAndReset());
+    }
+}
+
+TEST_F(PageSheetsTest, NetworkChoicesLeaveOutInactiveNetworks) {
+    const int rural = AddNetwork("Rural");
+    const int metro = AddNetwork("Metro");
+    const int old = AddNetwork("Old");
+    cvBobRef<tvPageNet> network = tvPageNet::Load(manager(), old);
+    ASSERT_NE(network->PutString("QINACTIVE", "Y"), 0);
+    ASSERT_EQ(network->Save(), 0);
+    static_cast<void>(network.DropAndReset());
+    EXPECT_EQ(ActiveNetworkChoices(manager()),
+              (std::vector<tvNetworkChoice>{{"Metro", metro}, {"Rural", rural}}));
 }
 
 }  // namespace
