@@ -94,6 +94,19 @@ bool IsSetByTheProgram(std::string_view field) {
            field == "QGROUP";
 }
 
+// Lets go of a graph's root with its links (a graph links both ways, so the reference
+// alone would keep it) on every way out of a command.
+class RootGuard {
+  public:
+    explicit RootGuard(cvBobSlot& root) : root_(root) {}
+    ~RootGuard() { static_cast<void>(root_.DropAndReset()); }
+    RootGuard(const RootGuard&) = delete;
+    RootGuard& operator=(const RootGuard&) = delete;
+
+  private:
+    cvBobSlot& root_;
+};
+
 }  // namespace
 
 int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) {
@@ -115,6 +128,7 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
     }
 
     cvBobRef<cvBob> object;
+    const RootGuard object_guard(object);
     if (kind == "network") {
         object = tvPageNet::Create(*manager);
     } else if (kind == "equipment") {
@@ -135,6 +149,7 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
         if (kind == "device" && name == "NETWORK") {
             // The page's drop-down offers the active networks only.
             cvBobRef<tvPageNet> network = tvPageNet::FindByDescription(*manager, assignment.value);
+            const RootGuard network_guard(network);
             if (!network || IsYes(network->GetText("QINACTIVE", 1))) {
                 return Refuse(std::string(kSelectionRequiredText), kWarningBox);
             }
@@ -143,6 +158,7 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
         }
         if (kind == "equipment" && name == "DEVICE") {
             cvBobRef<tvPageDev> device = tvPageDev::FindByDescription(*manager, assignment.value);
+            const RootGuard device_guard(device);
             if (!device) {
                 return Refuse(std::string(kSelectionRequiredText), kWarningBox);
             }
@@ -238,6 +254,7 @@ int tvCommands::Page(const std::vector<std::string>& arguments) {
     }
     // The form's order: the recipient, then the text.
     cvBobRef<tvPageDev> recipient = tvPageDev::FindByDescription(*manager, arguments[0]);
+    const RootGuard recipient_guard(recipient);
     if (!recipient) {
         return Refuse(std::string(kSelectionRequiredText), kWarningBox);
     }
@@ -249,6 +266,7 @@ int tvCommands::Page(const std::vector<std::string>& arguments) {
         return Refuse(std::string(kEntryRequiredText), kWarningBox);
     }
     cvBobRef<tvPageMsg> message = tvPageMsg::Create(*manager);
+    const RootGuard message_guard(message);
     if (!message) {
         return kExitRefused;
     }
