@@ -271,6 +271,7 @@ TEST_F(tvServerSendTest, AConfidentialPageReachesTheCarrierAsTypedButIsLoggedAsC
         ASSERT_NE(message->PutString("TEXT", "meet at noon"), 0);
         ASSERT_EQ(message->Save(), 0);
         number = message->Number();
+        static_cast<void>(message.DropAndReset());
     }
     StartEngine();
     Fire();
