@@ -18,6 +18,27 @@ bool IsText(uint8_t type) {
 
 }  // namespace
 
+std::string UpperCase(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return upper;
+}
+
+std::optional<int32_t> ParseListValue(std::string_view text, cvValueTable values) {
+    if (std::optional<int32_t> number = ParseWholeNumber(text)) {
+        return number;
+    }
+    const std::string upper = UpperCase(text);
+    for (const cvValueEntry& entry : values) {
+        if (entry.text && UpperCase(entry.text) == upper) {
+            return entry.value;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<tvFieldAssignment> ParseAssignment(std::string_view argument) {
     const size_t equals = argument.find('=');
     if (equals == std::string_view::npos || equals == 0) {

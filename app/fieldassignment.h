@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "objects/cvvaluetable.h"
+
 class cvRec;
 
 struct tvFieldAssignment {
@@ -20,6 +22,11 @@ std::optional<tvFieldAssignment> ParseAssignment(std::string_view argument);
 
 // A decimal whole number (an optional sign, then digits, nothing else) that fits 32 bits.
 std::optional<int32_t> ParseWholeNumber(std::string_view text);
+// The text with its ASCII letters in upper case (field names are upper case).
+std::string UpperCase(std::string_view text);
+// A value of a drop-down list given by its number or by an entry's text in any case
+// ("COM1", "even"); nothing for other text. A number need not be in the list.
+std::optional<int32_t> ParseListValue(std::string_view text, cvValueTable values);
 // "Y" or "N" in either case, as the flag stores it.
 std::optional<std::string> ParseFlag(std::string_view text);
 // A dotted IPv4 address ("192.168.1.10"; "0" is no address) as a number with the first

@@ -40,12 +40,6 @@ bool IsOptionField(std::string_view name) {
            std::end(kOptionFields);
 }
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // A column value on one line: tabs and line breaks become blanks.
 std::string Cell(std::string text) {
     std::replace_if(
@@ -97,13 +91,7 @@ std::string ScheduleText(const cvFile& messages) {
 
 // "COM1" ... "COM8" as the port number the list stores, or a whole number.
 std::optional<int32_t> ParsePort(const std::string& text) {
-    const std::string upper = Upper(text);
-    for (const cvValueEntry& entry : ModemPortValues()) {
-        if (entry.text && upper == entry.text) {
-            return entry.value;
-        }
-    }
-    return ParseWholeNumber(text);
+    return ParseListValue(text, ModemPortValues());
 }
 
 }  // namespace
@@ -137,7 +125,7 @@ bool tvCommands::ParseAssignments(const std::vector<std::string>& arguments, siz
             static_cast<void>(Usage("expected FIELD=VALUE, not " + arguments[i]));
             return false;
         }
-        assignment->name = Upper(assignment->name);
+        assignment->name = UpperCase(assignment->name);
         assignments->push_back(std::move(*assignment));
     }
     return true;

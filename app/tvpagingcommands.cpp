@@ -24,12 +24,6 @@ namespace {
 
 constexpr unsigned kWarningBox = kMbOk | kMbIconWarning;
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // "a,b , c" -> {"a", "b", "c"}; empty entries are dropped.
 std::vector<std::string> SplitList(const std::string& text) {
     std::vector<std::string> entries;
@@ -48,20 +42,6 @@ std::vector<std::string> SplitList(const std::string& text) {
         start = end + 1;
     }
     return entries;
-}
-
-// A value of a drop-down list given by its number or by its text in any case.
-std::optional<int32_t> ListValue(const std::string& text, std::span<const cvValueEntry> values) {
-    if (std::optional<int32_t> number = ParseWholeNumber(text)) {
-        return number;
-    }
-    const std::string upper = Upper(text);
-    for (const cvValueEntry& entry : values) {
-        if (entry.text && Upper(entry.text) == upper) {
-            return entry.value;
-        }
-    }
-    return std::nullopt;
 }
 
 // The fields of a network that only some protocols use, with whether `rules` enable them.
@@ -176,7 +156,7 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
                                                          : name == "DATABITS" ? DataBitsValues()
                                                          : name == "STOPBITS" ? StopBitsValues()
                                                                               : ParityValues();
-            std::optional<int32_t> value = ListValue(assignment.value, values);
+            std::optional<int32_t> value = ParseListValue(assignment.value, values);
             if (name == "PARITY" && assignment.value.size() == 1) {
                 // The letter itself: "E" for Even.
                 value = std::toupper(static_cast<unsigned char>(assignment.value[0]));
