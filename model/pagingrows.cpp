@@ -36,17 +36,23 @@ std::optional<cvRec> ReadRowByNumber(cvFileMgr& manager, std::string_view table,
     return cvRec(*file, cvRec::kFromFile);
 }
 
-int32_t FindNumberByDescription(cvFileMgr& manager, std::string_view table,
-                                std::string_view number_field, std::string_view description) {
+std::optional<cvRec> ReadRowByDescription(cvFileMgr& manager, std::string_view table,
+                                          std::string_view description) {
     cvFile* file = manager.OpenTable(table);
     if (!file || description.empty()) {
-        return 0;
+        return std::nullopt;
     }
     file->ClearKey(1);
     if (!file->PutString("DESCRIPTION", description) || file->GetEqual(1) != 0) {
-        return 0;
+        return std::nullopt;
     }
-    return file->GetInt(number_field);
+    return cvRec(*file, cvRec::kFromFile);
+}
+
+int32_t FindNumberByDescription(cvFileMgr& manager, std::string_view table,
+                                std::string_view number_field, std::string_view description) {
+    const std::optional<cvRec> row = ReadRowByDescription(manager, table, description);
+    return row ? row->GetInt(number_field) : 0;
 }
 
 int TextFieldWidth(const cvDDFile& table, std::string_view field) {

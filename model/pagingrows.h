@@ -27,6 +27,10 @@ cvFileMgr* ManagerOf(const cvRec& record);
 // table cannot be opened or holds no such row.
 std::optional<cvRec> ReadRowByNumber(cvFileMgr& manager, std::string_view table,
                                      std::string_view number_field, int32_t number);
+// The stored row of `table` whose DESCRIPTION (key 1) is `description`; nullopt for an
+// empty description, a table that cannot be opened or no such row.
+std::optional<cvRec> ReadRowByDescription(cvFileMgr& manager, std::string_view table,
+                                          std::string_view description);
 // The `number_field` of the row of `table` whose DESCRIPTION (key 1) is `description`,
 // or 0 when there is none.
 int32_t FindNumberByDescription(cvFileMgr& manager, std::string_view table,

@@ -30,8 +30,11 @@ cvBobRef<tvMonEquip> tvMonEquip::Load(cvFileMgr& manager, int32_t number) {
 }
 
 cvBobRef<tvMonEquip> tvMonEquip::FindByDescription(cvFileMgr& manager, std::string_view text) {
-    const int32_t number = FindNumberByDescription(manager, kMonEquipTable, "EQUIPNBR", text);
-    return number == 0 ? cvBobRef<tvMonEquip>() : Load(manager, number);
+    std::optional<cvRec> row = ReadRowByDescription(manager, kMonEquipTable, text);
+    if (!row) {
+        return {};
+    }
+    return NewBob<tvMonEquip>(nullptr, *row);
 }
 
 bool tvMonEquip::IsKindOf(std::string_view class_name) const {

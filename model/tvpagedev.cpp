@@ -61,8 +61,11 @@ cvBobRef<tvPageDev> tvPageDev::Load(cvFileMgr& manager, int32_t number) {
 }
 
 cvBobRef<tvPageDev> tvPageDev::FindByDescription(cvFileMgr& manager, std::string_view text) {
-    const int32_t number = FindNumberByDescription(manager, kPageDevTable, "PAGEDEVNBR", text);
-    return number == 0 ? cvBobRef<tvPageDev>() : Load(manager, number);
+    std::optional<cvRec> row = ReadRowByDescription(manager, kPageDevTable, text);
+    if (!row) {
+        return {};
+    }
+    return NewBob<tvPageDev>(nullptr, *row);
 }
 
 bool tvPageDev::IsKindOf(std::string_view class_name) const {

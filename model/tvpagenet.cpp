@@ -35,8 +35,11 @@ cvBobRef<tvPageNet> tvPageNet::Load(cvFileMgr& manager, int32_t number) {
 }
 
 cvBobRef<tvPageNet> tvPageNet::FindByDescription(cvFileMgr& manager, std::string_view text) {
-    const int32_t number = FindNumberByDescription(manager, kPageNetTable, "PAGENETNBR", text);
-    return number == 0 ? cvBobRef<tvPageNet>() : Load(manager, number);
+    std::optional<cvRec> row = ReadRowByDescription(manager, kPageNetTable, text);
+    if (!row) {
+        return {};
+    }
+    return NewBob<tvPageNet>(nullptr, *row);
 }
 
 bool tvPageNet::IsKindOf(std::string_view class_name) const {
