@@ -47,4 +47,8 @@ class tvTransportHost {
 
     // The nested-timer hook; see the file comment.
     virtual void PumpWhileWaiting() = 0;
+
+    // The exclamation beep of a failed modem link (the application's sound hook;
+    // nothing when there is none, as in a headless run).
+    virtual void Beep() {}
 };
