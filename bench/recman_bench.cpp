@@ -483,16 +483,20 @@ void UpdateSqlite(benchmark::State& state, bool inside) {
 namespace message {
 
 constexpr uint16_t kLength = 1302;
-constexpr size_t kNumber = 0;        // PAGEMSGNBR, AutoInc
-constexpr size_t kDevice = 4;        // PAGEDEVNBR
-constexpr size_t kHostRef = 8;       // HOSTREFNBR
-constexpr size_t kText = 12;         // TEXT, 1001
-constexpr size_t kStatus = 1014;     // STATUS
-constexpr size_t kDate = 1018;       // SCHEDDATE, packed date
-constexpr size_t kTime = 1022;       // SCHEDTIME, packed time
-constexpr size_t kAttempts = 1026;   // ATTEMPTS
-constexpr size_t kResponse = 1030;   // RESPONSE, 256
-constexpr size_t kNetNumber = 1286;  // NETMSGNBR
+constexpr size_t kNumber = 0;           // PAGEMSGNBR, AutoInc
+constexpr size_t kDevice = 4;           // PAGEDEVNBR
+constexpr size_t kHostRef = 8;          // HOSTREFNBR
+constexpr size_t kText = 12;            // TEXT, 1001
+constexpr size_t kConfidential = 1013;  // QCONFIDENTIAL
+constexpr size_t kStatus = 1014;        // STATUS
+constexpr size_t kDate = 1018;          // SCHEDDATE, packed date
+constexpr size_t kTime = 1022;          // SCHEDTIME, packed time
+constexpr size_t kAttempts = 1026;      // ATTEMPTS
+constexpr size_t kResponse = 1030;      // RESPONSE, 256
+constexpr size_t kNetNumber = 1286;     // NETMSGNBR
+constexpr size_t kEnteredBy = 1290;     // ENTERBY
+constexpr size_t kEnteredDate = 1294;   // DATEENTER
+constexpr size_t kEnteredTime = 1298;   // TIMEENTER
 
 constexpr int kRows = 20000;
 constexpr int kQueued = 3000;  // the last rows of the file are Queued, the others Sent
@@ -539,18 +543,18 @@ Bytes Layout() {
     return layout;
 }
 
-uint32_t PackedDate(int day, int month, int year) {
+constexpr uint32_t PackedDate(int day, int month, int year) {
     return static_cast<uint32_t>(day) | (static_cast<uint32_t>(month) << 8) |
            (static_cast<uint32_t>(year) << 16);
 }
 
-uint32_t PackedTime(int hours, int minutes, int seconds) {
+constexpr uint32_t PackedTime(int hours, int minutes, int seconds) {
     return (static_cast<uint32_t>(seconds) << 8) | (static_cast<uint32_t>(minutes) << 16) |
            (static_cast<uint32_t>(hours) << 24);
 }
 
-constexpr uint32_t kToday = 15 | (6 << 8) | (2024 << 16);
-constexpr uint32_t kTomorrow = 16 | (6 << 8) | (2024 << 16);
+constexpr uint32_t kToday = PackedDate(15, 6, 2024);
+constexpr uint32_t kTomorrow = PackedDate(16, 6, 2024);
 
 // Message `number` (1..kRows) as the file holds it before any write-back.
 struct Row {
@@ -599,6 +603,10 @@ Bytes RecordOf(const Row& row) {
     Put32(record.data() + kAttempts, row.attempts);
     PutText(record, kResponse, 256, row.response);
     Put32(record.data() + kNetNumber, row.net_number);
+    record[kConfidential] = 'N';
+    Put32(record.data() + kEnteredBy, 1);
+    Put32(record.data() + kEnteredDate, row.date);
+    Put32(record.data() + kEnteredTime, row.time);
     return record;
 }
 
@@ -706,14 +714,16 @@ class SqliteMessages {
             "PRAGMA cache_size = -16384;"
             "CREATE TABLE pagemsg(pagemsgnbr INTEGER PRIMARY KEY, pagedevnbr INTEGER,"
             " hostrefnbr INTEGER, text TEXT, status INTEGER, scheddate INTEGER,"
-            " schedtime INTEGER, attempts INTEGER, response TEXT, netmsgnbr INTEGER);"
+            " schedtime INTEGER, attempts INTEGER, response TEXT, netmsgnbr INTEGER,"
+            " qconfidential TEXT, enterby INTEGER, dateenter INTEGER, timeenter INTEGER);"
             "CREATE INDEX pagemsg_status ON pagemsg(status, scheddate, schedtime);"
             "CREATE INDEX pagemsg_date ON pagemsg(scheddate);"
             "CREATE INDEX pagemsg_device ON pagemsg(pagedevnbr, scheddate);"
             "CREATE INDEX pagemsg_host ON pagemsg(hostrefnbr);"
             "CREATE INDEX pagemsg_carrier ON pagemsg(netmsgnbr);");
-        sqlite3_stmt* insert =
-            Prepare("INSERT INTO pagemsg VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        sqlite3_stmt* insert = Prepare(
+            "INSERT INTO pagemsg VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, 'N', 1,"
+            " ?6, ?7)");
         Exec("BEGIN");
         for (int number = 1; number <= kRows; ++number) {
             const Row row = RowOf(number);
