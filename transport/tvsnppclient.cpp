@@ -26,7 +26,8 @@ struct tvSnppClient::Step {
     const RejectRule* rule = nullptr;  // null: the outcome is ignored
 };
 
-tvSnppClient::tvSnppClient(tvTransportHost& host) : host_(host) {}
+tvSnppClient::tvSnppClient(tvTransportHost& host, bool two_way, const SnppTimeouts& timeouts)
+    : host_(host), two_way_(two_way), timeouts_(timeouts) {}
 
 tvSnppClient::~tvSnppClient() {
     socket_.reset();
@@ -66,7 +67,7 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
             static_cast<void>(socket_->SocketErrorText("Connect", error));
         } else {
             connected = socket_->ReadReply(nullptr, {"220"}, error, ReplyTimeoutMs());
-            host_.SetConnected(connected);
+            connected_ = connected;
             if (connected && !IsBlank(network.security_code)) {
                 const std::string login =
                     IsBlank(network.password)
@@ -77,7 +78,7 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
             }
         }
     }
-    host_.SetConnected(connected);
+    connected_ = connected;
     if (!connected) {
         socket_.reset();
         return 1;
@@ -86,7 +87,7 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
 }
 
 bool tvSnppClient::Ready(const SendItem* item) const {
-    return socket_ != nullptr && host_.Connected() && item != nullptr && host_.SocketsAvailable();
+    return socket_ != nullptr && connected_ && item != nullptr && host_.SocketsAvailable();
 }
 
 bool tvSnppClient::RunSteps(SendItem& item, const std::vector<Step>& steps,
@@ -114,14 +115,59 @@ void tvSnppClient::Reject(SendItem& item, const std::string& reply, const Reject
 }
 
 void tvSnppClient::ResetAfterOperation() {
-    if (socket_ != nullptr && host_.Connected() && !socket_->Reset()) {
+    if (socket_ != nullptr && connected_ && !socket_->Reset()) {
         Disconnect();
     }
 }
 
 void tvSnppClient::Disconnect() {
     socket_.reset();
-    host_.SetConnected(false);
+    connected_ = false;
+}
+
+tvCarrierTraits tvSnppClient::Traits() const {
+    tvCarrierTraits traits;
+    traits.needs_sockets = true;
+    traits.queries_status = two_way_;
+    traits.one_page_per_visit = true;
+    return traits;
+}
+
+int tvSnppClient::Connect(const tvCarrierNetwork& network, const tvCarrierSite& site,
+                          std::string* error) {
+    static_cast<void>(site);
+    SnppNetwork snpp;
+    snpp.phone = network.phone;
+    snpp.port = network.port;
+    snpp.security_code = network.security_code;
+    snpp.password = network.password;
+    return ConnectSnpp(snpp, error);
+}
+
+tvHandOver tvSnppClient::Outcome() const {
+    return connected_ ? tvHandOver::kDone : tvHandOver::kConnectionOver;
+}
+
+tvHandOver tvSnppClient::Send(SendItem& item) {
+    if (two_way_) {
+        SendSnppTwoWay(&item);
+    } else {
+        SendSnppPage(&item);
+    }
+    return Outcome();
+}
+
+tvHandOver tvSnppClient::Query(SendItem& item) {
+    if (!two_way_) {
+        return tvHandOver::kRefused;
+    }
+    QuerySnppStatus(&item);
+    return Outcome();
+}
+
+tvHandOver tvSnppClient::Cancel(SendItem& item) {
+    static_cast<void>(item);
+    return tvHandOver::kRefused;
 }
 
 void tvSnppClient::SendSnppPage(SendItem* item) {

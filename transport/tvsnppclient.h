@@ -1,12 +1,14 @@
 #pragma once
-// The engine's SNPP operations: connecting to a network's SNPP server, one-way and
-// two-way pages, and two-way status queries, on one CSNPPSocket at a time.
+// The SNPP carrier: connecting to a network's SNPP server, one-way and two-way pages,
+// and two-way status queries, on one CSNPPSocket at a time. One object serves the
+// one-way protocol or the two-way one (SNPP w/Ack), as made.
 //
-// The engine fills an SnppNetwork from the network record, calls ConnectSnpp when a
-// visit first needs the connection, hands each message to the operation its
-// protocol and mode call for, and calls Disconnect at the end of the visit. Results
-// land in the SendItem (status, attempts, response, carrier message number) and in
-// the host's connected flag; the log rows go to the host's communications log.
+// As a carrier (tvCarrier) the engine calls Connect when a visit first needs the
+// connection, Send or Query for each message, and Disconnect at the end of the visit;
+// the operations below it (ConnectSnpp, SendSnppPage, SendSnppTwoWay, QuerySnppStatus)
+// are also callable on their own. Results land in the SendItem (status, attempts,
+// response, carrier message number) and in the client's connected flag; the log rows
+// go to the host's communications log.
 //
 // After each operation the connection is reset with "RESET"; a reset that is not
 // accepted drops the connection. A step the server does not accept ends the
@@ -21,6 +23,7 @@
 
 #include "transport/csnppsocket.h"
 #include "transport/senditem.h"
+#include "transport/tvcarrier.h"
 #include "transport/tvtransporthost.h"
 
 // What the SNPP client needs of a paging network (fields of PAGENET).
@@ -36,14 +39,36 @@ struct SnppTimeouts {
     std::chrono::milliseconds connect{30000};                         // TCP connection set-up
 };
 
-class tvSnppClient {
+class tvSnppClient final : public tvCarrier {
   public:
-    // The host must outlive the client.
-    explicit tvSnppClient(tvTransportHost& host);
+    // The host must outlive the client. `two_way`: the SNPP w/Ack protocol (pages ask
+    // for delivery reports, which status queries follow).
+    explicit tvSnppClient(tvTransportHost& host, bool two_way = false,
+                          const SnppTimeouts& timeouts = {});
     // Destroys any socket (sending "QUIT").
-    ~tvSnppClient();
+    ~tvSnppClient() override;
     tvSnppClient(const tvSnppClient&) = delete;
     tvSnppClient& operator=(const tvSnppClient&) = delete;
+
+    // --- tvCarrier ---
+
+    // Needs sockets; one page per visit; status queries only when two-way; no cancel.
+    tvCarrierTraits Traits() const override;
+    // ConnectSnpp with the network's PHONE, PORT, SECURITYCODE and PASSWORD.
+    [[nodiscard]] int Connect(const tvCarrierNetwork& network, const tvCarrierSite& site,
+                              std::string* error) override;
+    // SendSnppTwoWay (two-way) or SendSnppPage; kConnectionOver when the server dropped
+    // the connection during the exchange, else kDone.
+    [[nodiscard]] tvHandOver Send(SendItem& item) override;
+    // QuerySnppStatus (two-way only; else kRefused), with the outcomes of Send.
+    [[nodiscard]] tvHandOver Query(SendItem& item) override;
+    // SNPP cannot recall a page: kRefused.
+    [[nodiscard]] tvHandOver Cancel(SendItem& item) override;
+    // Destroys the socket (sending "QUIT") and clears the connected flag.
+    void Disconnect() override;
+    [[nodiscard]] bool Connected() const override { return connected_; }
+
+    // --- the SNPP operations ---
 
     // Opens a new connection to the network's server, replacing any open one: reads
     // the "220" greeting and logs in when a security code is set. Returns 0 with the
@@ -61,8 +86,6 @@ class tvSnppClient {
     // Each of the three does nothing unless a socket exists, the connected flag is
     // set, the item is given and sockets are available.
 
-    // Destroys the socket (sending "QUIT") and clears the connected flag.
-    void Disconnect();
     bool HasSocket() const { return socket_ != nullptr; }
 
     void SetTimeouts(const SnppTimeouts& timeouts) { timeouts_ = timeouts; }
@@ -81,7 +104,12 @@ class tvSnppClient {
     void ResetAfterOperation();
     int ReplyTimeoutMs() const;
 
+    // The outcome of a hand-over that ran: the connection may have been dropped.
+    tvHandOver Outcome() const;
+
     tvTransportHost& host_;
+    const bool two_way_;
     std::unique_ptr<CSNPPSocket> socket_;
     SnppTimeouts timeouts_;
+    bool connected_ = false;  // set by a connect, cleared when the connection goes
 };

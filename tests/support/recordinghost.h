@@ -1,6 +1,6 @@
 #pragma once
 // A transport host for tests: keeps every status line, log row and hook call, and
-// lets a test switch socket support and the connected flag. Used on one thread.
+// lets a test switch socket support and the stop request. Used on one thread.
 
 #include <chrono>
 #include <ostream>
@@ -31,8 +31,6 @@ class RecordingHost : public tvTransportHost {
     }
     bool SocketsAvailable() const override { return sockets_available; }
     bool StopRequested() const override { return stop_requested; }
-    bool Connected() const override { return connected; }
-    void SetConnected(bool on) override { connected = on; }
     void PumpWhileWaiting() override { pumps.push_back(std::chrono::steady_clock::now()); }
 
     // The texts of the rows whose direction is `direction`.
@@ -60,7 +58,6 @@ class RecordingHost : public tvTransportHost {
 
     bool sockets_available = true;
     bool stop_requested = false;
-    bool connected = false;
     std::vector<std::string> status_lines;
     std::vector<std::vector<std::string>> log_rows;
     std::vector<CommRow> comm_rows;
