@@ -6,6 +6,9 @@
 
 namespace {
 
+// The note of a connection ended because the server broke the protocol.
+constexpr const char* kOutOfStepNote = "SNPP server out of step; connection closed";
+
 bool IsBlank(const std::string& text) {
     return text.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
 }
@@ -87,7 +90,21 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
 }
 
 bool tvSnppClient::Ready(const SendItem* item) const {
-    return socket_ != nullptr && connected_ && item != nullptr && host_.SocketsAvailable();
+    return socket_ != nullptr && connected_ && item != nullptr && host_.SocketsAvailable() &&
+           !host_.StopRequested();
+}
+
+void tvSnppClient::EndIfOutOfStep(SendItem& item, int status_before, int attempts_before) {
+    if (socket_ == nullptr || !socket_->OutOfStep()) {
+        return;
+    }
+    host_.LogComm(kCommNote, kOutOfStepNote);
+    // A page the server took before it lost its step stays taken.
+    if (item.status == status_before && item.attempts == attempts_before) {
+        CountFailedAttempt(item, false);
+    }
+    out_of_step_ = true;
+    Disconnect();
 }
 
 bool tvSnppClient::RunSteps(SendItem& item, const std::vector<Step>& steps,
@@ -115,7 +132,8 @@ void tvSnppClient::Reject(SendItem& item, const std::string& reply, const Reject
 }
 
 void tvSnppClient::ResetAfterOperation() {
-    if (socket_ != nullptr && connected_ && !socket_->Reset()) {
+    if (socket_ != nullptr && connected_ && !socket_->Reset() && !socket_->OutOfStep()) {
+        // (A server out of step is dealt with by the operation.)
         Disconnect();
     }
 }
@@ -145,10 +163,14 @@ int tvSnppClient::Connect(const tvCarrierNetwork& network, const tvCarrierSite& 
 }
 
 tvHandOver tvSnppClient::Outcome() const {
+    if (out_of_step_) {
+        return tvHandOver::kFailed;
+    }
     return connected_ ? tvHandOver::kDone : tvHandOver::kConnectionOver;
 }
 
 tvHandOver tvSnppClient::Send(SendItem& item) {
+    out_of_step_ = false;
     if (two_way_) {
         SendSnppTwoWay(&item);
     } else {
@@ -161,6 +183,7 @@ tvHandOver tvSnppClient::Query(SendItem& item) {
     if (!two_way_) {
         return tvHandOver::kRefused;
     }
+    out_of_step_ = false;
     QuerySnppStatus(&item);
     return Outcome();
 }
@@ -174,6 +197,8 @@ void tvSnppClient::SendSnppPage(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kPageRule{{"421"}, {"550"}};
     static const RejectRule kMessageRule{{"421", "503"}, {"550"}};
     const std::vector<Step> steps = {
@@ -185,13 +210,17 @@ void tvSnppClient::SendSnppPage(SendItem* item) {
     if (RunSteps(*item, steps, &reply)) {
         item->status = kStatusSent;
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }
 
 void tvSnppClient::SendSnppTwoWay(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kTwoWayRule{{"421", "550"}, {"500"}};
     static const RejectRule kPageRule{{"421", "503"}, {"550"}};
     static const RejectRule kSendRule{{"421", "503"}, {"550", "500"}};
@@ -224,13 +253,17 @@ void tvSnppClient::SendSnppTwoWay(SendItem* item) {
             item->status = kStatusSentPending;
         }
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }
 
 void tvSnppClient::QuerySnppStatus(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kTwoWayRule{{"421", "550"}, {"500"}};
     static const RejectRule kStatusRule{{"421"}, {"550", "500", "7"}};
     const std::vector<Step> steps = {
@@ -248,5 +281,7 @@ void tvSnppClient::QuerySnppStatus(SendItem* item) {
             item->status = kStatusSentPending;
         }
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }

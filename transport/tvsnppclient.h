@@ -13,7 +13,14 @@
 // After each operation the connection is reset with "RESET"; a reset that is not
 // accepted drops the connection. A step the server does not accept ends the
 // operation: some replies drop the connection, some mark the message as an error,
-// and in every case the failed attempt is counted.
+// and in every case the failed attempt is counted. A server that breaks the protocol
+// (a reply that is no reply line, or bytes nobody asked for) is out of step: the
+// connection ends, the page counts one attempt unless the server had already taken
+// it, and the hand-over fails so that the network backs off instead of being called
+// again at once.
+//
+// Once the engine is asked to stop, no operation starts and no further command of a
+// running one goes out; the connection is closed without "QUIT".
 //
 // Engine thread only.
 
@@ -57,8 +64,8 @@ class tvSnppClient final : public tvCarrier {
     // ConnectSnpp with the network's PHONE, PORT, SECURITYCODE and PASSWORD.
     [[nodiscard]] int Connect(const tvCarrierNetwork& network, const tvCarrierSite& site,
                               std::string* error) override;
-    // SendSnppTwoWay (two-way) or SendSnppPage; kConnectionOver when the server dropped
-    // the connection during the exchange, else kDone.
+    // SendSnppTwoWay (two-way) or SendSnppPage; kFailed when the server was out of
+    // step, kConnectionOver when it dropped the connection, else kDone.
     [[nodiscard]] tvHandOver Send(SendItem& item) override;
     // QuerySnppStatus (two-way only; else kRefused), with the outcomes of Send.
     [[nodiscard]] tvHandOver Query(SendItem& item) override;
@@ -104,12 +111,17 @@ class tvSnppClient final : public tvCarrier {
     void ResetAfterOperation();
     int ReplyTimeoutMs() const;
 
-    // The outcome of a hand-over that ran: the connection may have been dropped.
+    // The outcome of a hand-over that ran: the server may have been out of step or
+    // have dropped the connection.
     tvHandOver Outcome() const;
+    // Ends the connection when the server was out of step during an operation that
+    // found the item with `status_before` and `attempts_before`.
+    void EndIfOutOfStep(SendItem& item, int status_before, int attempts_before);
 
     tvTransportHost& host_;
     const bool two_way_;
     std::unique_ptr<CSNPPSocket> socket_;
     SnppTimeouts timeouts_;
-    bool connected_ = false;  // set by a connect, cleared when the connection goes
+    bool connected_ = false;    // set by a connect, cleared when the connection goes
+    bool out_of_step_ = false;  // the last operation ended the connection for it
 };

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/recordinghost.h"
@@ -610,6 +612,84 @@ TEST_F(SnppClientTest, AsACarrierItSaysWhatItCanDoAndReportsALostConnection) {
     const std::vector<std::string> transcripts = server_.Transcripts();
     ASSERT_EQ(transcripts.size(), 2u);
     EXPECT_EQ(transcripts[0].rfind("LOGI ops\r\n", 0), 0u) << transcripts[0];
+}
+
+// --- Servers out of step, long replies and stopping ---------------------------------
+
+TEST_F(SnppClientTest, AServerOutOfStepEndsTheConnectionWithOneAttemptAndAFailedExchange) {
+    struct Case {
+        const char* name;
+        const char* verb;
+        Action action;
+        int status;
+        int attempts;
+    };
+    const Case cases[] = {
+        // Nonsense instead of a reply: the page was not taken.
+        {"nonsense", "PAGE", Action::Reply("hello there"), kStatusQueued, 1},
+        {"nonsense to MESS", "MESS", Action::Reply("hello there"), kStatusQueued, 1},
+        // The page was taken before the server lost its step: it stays taken.
+        {"nonsense to RESET", "RESET", Action::Reply("hello there"), kStatusSent, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SnppTestServer server;
+        server.OnCommand(c.verb, c.action);
+        network_.port = server.port();
+        Connect();
+        SendItem item = Item("hello");
+        EXPECT_EQ(client_.Send(item), tvHandOver::kFailed);
+        EXPECT_EQ(item.status, c.status);
+        EXPECT_EQ(item.attempts, c.attempts);
+        EXPECT_FALSE(client_.Connected());
+        EXPECT_FALSE(client_.HasSocket());
+        const std::vector<std::string> notes = host_.CommTexts(kCommNote);
+        EXPECT_EQ(
+            std::count(notes.begin(), notes.end(), "SNPP server out of step; connection closed"),
+            1);
+    }
+}
+
+TEST_F(SnppClientTest, AReplyLineOverOneKilobyteIsCutAndItsRestNeverAnswersTheNextCommand) {
+    server_.OnCommand("LOGI", Action::Reply("250 " + std::string(3000, 'x')));
+    network_.security_code = "ops";
+    Connect();
+    SendItem item = Item("hello");
+    EXPECT_EQ(client_.Send(item), tvHandOver::kDone);
+    EXPECT_EQ(item.status, kStatusSent);
+    EXPECT_EQ(item.attempts, 0);
+    EXPECT_TRUE(client_.Connected());
+    // The replies to PAGE, MESS and SEND were their own.
+    EXPECT_EQ(item.response, "250 Message Sent Successfully\r\n");
+}
+
+TEST_F(SnppClientTest, AStopRequestEndsAWaitAtOnceAndSendsNothingMore) {
+    SnppTestServer silent;
+    silent.OnCommand("MESS", Action::NoReply());
+    network_.port = silent.port();
+    SnppTimeouts timeouts;
+    timeouts.reply = 30s;
+    timeouts.connect = 30s;
+    client_.SetTimeouts(timeouts);
+    Connect();
+    // The engine is asked to stop while the client waits for the MESS reply.
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(300ms);
+        host_.stop_requested = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    SendItem item = Item("hello");
+    static_cast<void>(client_.Send(item));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    EXPECT_LT(waited, 2s);
+    // The page was not taken: it stays queued with its attempt.
+    EXPECT_EQ(item.status, kStatusQueued);
+    EXPECT_EQ(item.attempts, 1);
+    client_.Disconnect();
+    ASSERT_TRUE(silent.WaitForClosedConnections(1));
+    // Neither SEND, RESET nor QUIT went out after the stop.
+    EXPECT_EQ(silent.Transcripts()[0], "PAGE 5551234\r\nMESS hello\r\n");
 }
 
 }  // namespace
