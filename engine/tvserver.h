@@ -30,6 +30,7 @@
 // The steps of the cycles are public so that tests can name what they check; they are
 // engine-thread operations (or the test's own thread while no engine thread runs).
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -48,6 +49,7 @@
 #include "engine/tvenginetimer.h"
 #include "engine/tvenginework.h"
 #include "inbound/tvhostinterface.h"
+#include "platform/core/filelock.h"
 #include "transport/senditem.h"
 #include "transport/tvcarrier.h"
 #include "transport/tvcarrierregistry.h"
@@ -86,6 +88,9 @@ class tvServer final : public tvEngineWork {
     static constexpr const char* kPurging = "Purging Old Messages";
     static constexpr const char* kLockRefused =
         "Server unable to start.  Already running on different computer!";
+    static constexpr const char* kNoServerLockFile = "Unable to lock ";
+    // The file a running server keeps locked, in the data directory.
+    static constexpr const char* kServerLockFile = "SERVER.LCK";
     static constexpr const char* kEmptyMessage = "Empty Message";
     static constexpr const char* kSaveFailed = "Unable to save updated message!";
     // While outcomes the carriers gave cannot be stored, nothing new is sent; said once
@@ -255,6 +260,8 @@ class tvServer final : public tvEngineWork {
     void NotifyHost(int32_t message_number) { host_interface_.NotifyHost(message_number); }
     void LoadHostInterface();
     void ReleaseServerLock();
+    // The data directory the engine's files are in, with its trailing slash.
+    std::string DataDirectory() const;
     // The receive-side work of a cycle, in the order it runs.
     void Pop3Intake();
     void AlarmWatch();
@@ -320,6 +327,11 @@ class tvServer final : public tvEngineWork {
     tvReceivePlan last_receive_plan_;
     uint64_t receive_cycles_ = 0;
 
+    // Held from a successful start until the engine is destroyed (see AcquireServerLock).
+    platform::FileLock running_lock_;
+    // Whether this engine wrote itself into the lock record (set on the engine thread,
+    // taken back by whichever thread stops it first).
+    std::atomic<bool> lock_taken_{false};
     // Declared last: the thread goes first, before anything its work uses.
     tvEngineThread thread_;
 };
