@@ -20,6 +20,8 @@ const std::vector<CommandShape>& Commands() {
         {"set", 2, SIZE_MAX, {"options", "machine"}},
         {"import", 1, 1, {}},
         {"init", 0, 0, {}},
+        {"check", 0, 1, {"--repair"}},
+        {"unlock-server", 0, 0, {}},
     };
     return commands;
 }
@@ -49,7 +51,9 @@ const char* UsageText() {
            "  add network|device|group|equipment FIELD=VALUE...\n"
            "  set options|machine FIELD=VALUE...\n"
            "  import DIRECTORY                                      import older files\n"
-           "  init                                                  create the database\n";
+           "  init                                                  create the database\n"
+           "  check [--repair]                                      examine the data files\n"
+           "  unlock-server                                         clear a dead server's lock\n";
 }
 
 std::string ParseCommandLine(int argc, const char* const* argv, tvCommandLine* line) {
@@ -136,7 +140,7 @@ std::string ParseCommandLine(int argc, const char* const* argv, tvCommandLine* l
     if (count < shape->minimum || count > shape->maximum) {
         return "wrong number of arguments for " + line->command;
     }
-    if (!shape->first_words.empty() &&
+    if (!shape->first_words.empty() && count > 0 &&
         std::find(shape->first_words.begin(), shape->first_words.end(), line->arguments[0]) ==
             shape->first_words.end()) {
         return "unknown " + line->command + " " + line->arguments[0];

@@ -9,6 +9,8 @@
 //     set options|machine FIELD=VALUE...
 //     import DIRECTORY
 //     init
+//     check [--repair]
+//     unlock-server
 //
 // --headless runs the paging server without windows (app/tvheadless.h) and takes no
 // command. --data and --ddf name the data and dictionary directories for this run; --yes (also

@@ -40,11 +40,33 @@ bool IsOptionField(std::string_view name) {
            std::end(kOptionFields);
 }
 
-// A column value on one line: tabs and line breaks become blanks.
-std::string Cell(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-    return text;
+// A column value on one line and safe for a terminal: tabs and line breaks become
+// blanks, and every other control character (a carrier's reply may hold escape
+// sequences) is shown as \xHH, the C1 controls of UTF-8 included.
+std::string Cell(const std::string& text) {
+    std::string cell;
+    cell.reserve(text.size());
+    const auto escaped = [&cell](unsigned char byte) {
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02X", byte);
+        cell += code;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\t' || byte == '\n' || byte == '\r') {
+            cell.push_back(' ');
+        } else if (byte < 0x20 || byte == 0x7F) {
+            escaped(byte);
+        } else if (byte == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            escaped(byte);
+            escaped(static_cast<unsigned char>(text[++i]));
+        } else {
+            cell.push_back(static_cast<char>(byte));
+        }
+    }
+    return cell;
 }
 
 std::string Number(int32_t value) {
@@ -147,6 +169,12 @@ int tvCommands::Run(const tvCommandLine& line) {
     }
     if (line.command == "page") {
         return Page(arguments);
+    }
+    if (line.command == "check") {
+        return Check(!arguments.empty());
+    }
+    if (line.command == "unlock-server") {
+        return UnlockServer();
     }
     // init: the start-up has created what was missing; the options complete it.
     if (!app_.OptionsRecord()) {

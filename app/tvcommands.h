@@ -47,6 +47,9 @@ class tvCommands {
     int Import(const std::string& location);
     int Add(const std::vector<std::string>& arguments, bool assume_yes);
     int Page(const std::vector<std::string>& arguments);
+    // Examines every data file; with `repair` mends what can be mended (app/tvcheckcommands.cpp).
+    int Check(bool repair);
+    int UnlockServer();
 
     // Shows a refusal through the message box (so on the error stream); returns 1.
     int Refuse(const std::string& text, unsigned style);

@@ -18,7 +18,9 @@
 #include "model/tvpagemsg.h"
 #include "model/tvpagenet.h"
 #include "model/tvvaluelists.h"
+#include "storage/cvddfield.h"
 #include "storage/cvfilemgr.h"
+#include "storage/datatype.h"
 
 namespace {
 
@@ -86,6 +88,16 @@ class RootGuard {
   private:
     cvBobSlot& root_;
 };
+
+// How many characters a text field holds (a zero-terminated one keeps a byte for the
+// terminator).
+size_t TextRoom(const cvRec& record, std::string_view name) {
+    const cvDDField* field = record.Table().FindField(name);
+    if (field == nullptr) {
+        return 0;
+    }
+    return field->DataType() == kTypeZString ? field->Size() - 1u : field->Size();
+}
 
 }  // namespace
 
@@ -245,10 +257,19 @@ int tvCommands::Page(const std::vector<std::string>& arguments) {
     if (text.empty()) {
         return Refuse(std::string(kEntryRequiredText), kWarningBox);
     }
+
     cvBobRef<tvPageMsg> message = tvPageMsg::Create(*manager);
     const RootGuard message_guard(message);
     if (!message) {
         return kExitRefused;
+    }
+    // The window stops typing at the field's width; here a longer text is refused
+    // rather than cut without a word.
+    const size_t room = TextRoom(*message, "TEXT");
+    if (text.size() > room) {
+        return Refuse("The message is " + std::to_string(text.size()) +
+                          " characters long; a page holds at most " + std::to_string(room),
+                      kWarningBox);
     }
     if (message->PutInt("PAGEDEVNBR", recipient->Number()) == 0 ||
         message->PutString("TEXT", text) == 0) {

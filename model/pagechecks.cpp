@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/networkpagerules.h"
 #include "model/pagingcodes.h"
 #include "model/pagingrows.h"
 #include "model/pagingtables.h"
@@ -34,6 +35,19 @@ tvPageRefusal CheckDescription(cvBob& object, std::string_view number_field) {
     if (manager && !IsUniqueDescription(*manager, object.Table().TableName(), number_field,
                                         description, object.GetInt(number_field))) {
         return {"DESCRIPTION", std::string(kUniqueEntryText)};
+    }
+    return {};
+}
+
+tvPageRefusal CheckNetwork(cvBob& network) {
+    tvPageRefusal refusal = CheckDescription(network, "PAGENETNBR");
+    if (!refusal.Accepted()) {
+        return refusal;
+    }
+    // A port no connection can use would make every send fail and be retried forever.
+    const int32_t port = network.GetInt("PORT");
+    if (NetworkPageRules(network.GetInt("PROTOCOL")).port && (port < 1 || port > 65535)) {
+        return {"PORT", std::string(kPortRangeText)};
     }
     return {};
 }
@@ -99,7 +113,7 @@ tvPageRefusal CheckPageRules(cvBob& object, const tvYesNoQuestion& ask) {
         return CheckEquipment(static_cast<tvMonEquip&>(object));
     }
     if (object.IsKindOf("tvPageNet")) {
-        return CheckDescription(object, "PAGENETNBR");
+        return CheckNetwork(object);
     }
     return {};
 }

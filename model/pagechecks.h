@@ -18,6 +18,7 @@ inline constexpr std::string_view kSelectionRequiredText = "Selection required";
 inline constexpr std::string_view kPinNonNumericText =
     "This PIN contains non-numeric characters which are generally not allowed.\n";
 inline constexpr std::string_view kContinueQuestionText = "Do you want to continue?";
+inline constexpr std::string_view kPortRangeText = "The port must be a number from 1 to 65535";
 
 // The question asked about a PIN with other characters than digits (Yes and No, No the
 // default).
@@ -47,6 +48,7 @@ using tvYesNoQuestion = std::function<bool(const std::string& question)>;
 // Checks a network, device, group or equipment object (tvPageNet, tvPageDev,
 // tvMonEquip) as its pages do, in page order: DESCRIPTION required and unique; a
 // device's network selected and its PIN entered, then the PIN question (No refuses with
-// the question's first line); equipment's paging device naming a stored row. The first
+// the question's first line); equipment's paging device naming a stored row; the port
+// of a network whose protocol uses one within 1..65535. The first
 // refusal, or an accepted result. Other objects are accepted.
 tvPageRefusal CheckPageRules(cvBob& object, const tvYesNoQuestion& ask);

@@ -41,6 +41,9 @@ TEST(CommandLineTest, ParsesTheCommandsAndRefusesMalformedLines) {
         {{"page", "Bob", "--", "--yes"}, "", "page", {"Bob", "--yes"}},
         {{"set", "machine", "PORT=0"}, "", "set", {"machine", "PORT=0"}},
         {{"import", "/old"}, "", "import", {"/old"}},
+        {{"check"}, "", "check"},
+        {{"check", "--repair"}, "", "check", {"--repair"}},
+        {{"unlock-server", "--yes"}, "", "unlock-server", {}, true},
         {{}, "no command given"},
         {{"--data"}, "--data needs a directory"},
         {{"--data="}, "--data needs a directory"},
@@ -56,6 +59,9 @@ TEST(CommandLineTest, ParsesTheCommandsAndRefusesMalformedLines) {
         {{"set", "options"}, "wrong number of arguments for set"},
         {{"init", "now"}, "wrong number of arguments for init"},
         {{"import"}, "wrong number of arguments for import"},
+        {{"check", "--fix"}, "unknown check --fix"},
+        {{"check", "--repair", "now"}, "wrong number of arguments for check"},
+        {{"unlock-server", "now"}, "wrong number of arguments for unlock-server"},
     };
     for (const ParseCase& c : cases) {
         std::vector<const char*> argv = {"tolvane"};
