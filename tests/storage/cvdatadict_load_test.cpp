@@ -15,7 +15,7 @@
 #include "storage/datatype.h"
 #include "storage/dberror.h"
 #include "storage/recordmanagercall.h"
-#include "tests/storage/eventlogcapture.h"
+#include "tests/support/eventlogcapture.h"
 #include "tests/support/tempdir.h"
 #include "tools/ddfwriter/ddfwriter.h"
 #include "tools/ddfwriter/tolvaneschema.h"

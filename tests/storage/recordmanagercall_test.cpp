@@ -10,7 +10,7 @@
 #include "log/cveventlog.h"
 #include "platform/recman/recman.h"
 #include "tests/platform/recman/recmantesting.h"
-#include "tests/support/scopedenv.h"
+#include "tests/support/recmanstate.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -20,7 +20,7 @@ using recman_testing::Bytes;
 // A one-key file of 8-byte records: a 4-byte number and 4 bytes of payload.
 class RecordManagerCallTest : public ::testing::Test {
   protected:
-    RecordManagerCallTest() : state_("TOLVANE_RECMAN_DIR", state_dir_.path().string()) {
+    RecordManagerCallTest() {
         const Bytes layout = recman_testing::SpecLayout(8, {{{1, 4, 0, RECMAN_TYPE_INTEGER}}});
         EXPECT_EQ(recman_testing::CreateFile(path_, layout), 0);
     }
@@ -37,8 +37,7 @@ class RecordManagerCallTest : public ::testing::Test {
     }
 
     TempDir data_;
-    TempDir state_dir_;
-    ScopedEnv state_;
+    RecordManagerState recman_state_{std::nullopt};
     std::string path_ = data_.file("ROWS.DAT");
 };
 
