@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "log/cveventlog.h"
 #include "platform/recman/recman.h"
 #include "tests/platform/recman/recmantesting.h"
-#include "tests/support/recmanstate.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -36,8 +34,8 @@ class RecordManagerCallTest : public ::testing::Test {
         return RecordManagerCall(operation, block, data, &length, key, key_number, client);
     }
 
-    TempDir data_;
-    RecordManagerState recman_state_{std::nullopt};
+    testing_support::TestEnvironment env_{{.lock_wait_ms = std::nullopt}};
+    TempDir& data_ = env_.Directory("data");
     std::string path_ = data_.file("ROWS.DAT");
 };
 
@@ -73,12 +71,9 @@ TEST_F(RecordManagerCallTest, MessageBoxOnTheInterfaceThreadAbortsTheOpenTransac
     const RecordManagerClientId ui = NewRecordManagerClientId();
     SetUserInterfaceClient(ui);
     cvEventLog& log = EventLog();
-    log.SetUserInterfaceThread(std::this_thread::get_id());
     std::string shown;
-    log.SetPresenter([&](const std::string& text, unsigned, unsigned) {
-        shown = text;
-        return kIdOk;
-    });
+    env_.Presenter().AnswerAllWith(kIdOk);
+    env_.Presenter().OnShown([&](const std::string& text, unsigned) { shown = text; });
 
     alignas(8) uint8_t block[RECMAN_POSITION_BLOCK_SIZE] = {};
     ASSERT_EQ(Call(RECMAN_OPEN, block, nullptr, &ui), 0);
@@ -97,7 +92,6 @@ TEST_F(RecordManagerCallTest, MessageBoxOnTheInterfaceThreadAbortsTheOpenTransac
         << "the aborted insert left nothing";
 
     EXPECT_EQ(Call(RECMAN_CLOSE, block, nullptr, &ui), 0);
-    log.SetPresenter({});
 }
 
 }  // namespace
