@@ -21,6 +21,7 @@
 #include "storage/cvfile.h"
 #include "storage/cvrec.h"
 #include "storage/dberror.h"
+#include "storage/dbstatus.h"
 #include "storage/packeddatetime.h"
 
 namespace {
@@ -77,18 +78,26 @@ std::string Flag(const cvFile& file, std::string_view name) {
     return file.GetText(name, 1) == "Y" ? "Y" : "N";
 }
 
-// Number -> DESCRIPTION of every row of a table.
-std::map<int32_t, std::string> Descriptions(tvApp& app, std::string_view table,
-                                            std::string_view number_field) {
-    std::map<int32_t, std::string> names;
+// A scan along a key ends at the end of the file (9), or at once when a seek finds no
+// row (4); any other status is a failure of the record manager in the middle of it.
+bool ScanEnded(int status) {
+    return status == RECMAN_END_OF_FILE || status == RECMAN_KEY_NOT_FOUND;
+}
+
+// Number -> DESCRIPTION of every row of a table, into `names`. Returns the status that
+// ended the scan when it failed, else 0 (also when the table cannot be opened: the
+// names are then missing, and the file layer has said why).
+int Descriptions(tvApp& app, std::string_view table, std::string_view number_field,
+                 std::map<int32_t, std::string>* names) {
     cvFile* file = app.OpenTable(table);
     if (!file) {
-        return names;
+        return 0;
     }
-    for (int status = file->GetFirst(kNumberKey); status == 0; status = file->GetNext()) {
-        names.emplace(file->GetInt(number_field), file->GetText("DESCRIPTION"));
+    int status = file->GetFirst(kNumberKey);
+    for (; status == 0; status = file->GetNext()) {
+        names->emplace(file->GetInt(number_field), file->GetText("DESCRIPTION"));
     }
-    return names;
+    return ScanEnded(status) ? 0 : status;
 }
 
 std::string NameOf(const std::map<int32_t, std::string>& names, int32_t number) {
@@ -200,31 +209,40 @@ int tvCommands::List(const std::string& what) {
     return ListMessages();
 }
 
+int tvCommands::ScanFailed(std::string_view table, int status) {
+    std::fprintf(err_, "tolvane: reading %s stopped at a record-manager error: %s\n",
+                 std::string(table).c_str(), StatusText(status).c_str());
+    return kExitRefused;
+}
+
 int tvCommands::ListNetworks() {
     cvFile* networks = app_.OpenTable(kPageNetTable);
     if (!networks) {
         return kExitRefused;
     }
     Row({"NUMBER", "DESCRIPTION", "PROTOCOL", "PHONE", "PORT", "MAXMSGLEN", "INACTIVE"});
-    for (int status = networks->GetFirst(kDescriptionKey); status == 0;
-         status = networks->GetNext()) {
+    int status = networks->GetFirst(kDescriptionKey);
+    for (; status == 0; status = networks->GetNext()) {
         Row({Number(networks->GetInt("PAGENETNBR")), networks->GetText("DESCRIPTION"),
              ValueText(networks->GetInt("PROTOCOL"), ProtocolValues()), networks->GetText("PHONE"),
              Number(networks->GetInt("PORT")), Number(networks->GetInt("MAXMSGLEN")),
              Flag(*networks, "QINACTIVE")});
     }
-    return kExitOk;
+    return ScanEnded(status) ? kExitOk : ScanFailed(kPageNetTable, status);
 }
 
 int tvCommands::ListDevices() {
-    const std::map<int32_t, std::string> networks = Descriptions(app_, kPageNetTable, "PAGENETNBR");
+    std::map<int32_t, std::string> networks;
+    if (const int failed = Descriptions(app_, kPageNetTable, "PAGENETNBR", &networks)) {
+        return ScanFailed(kPageNetTable, failed);
+    }
     cvFile* devices = app_.OpenTable(kPageDevTable);
     if (!devices) {
         return kExitRefused;
     }
     Row({"NUMBER", "DESCRIPTION", "NETWORK", "PIN", "MAXMSGLEN", "INACTIVE"});
-    for (int status = devices->GetFirst(kDescriptionKey); status == 0;
-         status = devices->GetNext()) {
+    int status = devices->GetFirst(kDescriptionKey);
+    for (; status == 0; status = devices->GetNext()) {
         if (devices->GetText("QGROUP", 1) == "Y") {
             continue;
         }
@@ -232,19 +250,22 @@ int tvCommands::ListDevices() {
              NameOf(networks, devices->GetInt("PAGENETNBR")), devices->GetText("PIN"),
              Number(devices->GetInt("MAXMSGLEN")), Flag(*devices, "QINACTIVE")});
     }
-    return kExitOk;
+    return ScanEnded(status) ? kExitOk : ScanFailed(kPageDevTable, status);
 }
 
 int tvCommands::ListGroups() {
-    const std::map<int32_t, std::string> names = Descriptions(app_, kPageDevTable, "PAGEDEVNBR");
+    std::map<int32_t, std::string> names;
+    if (const int failed = Descriptions(app_, kPageDevTable, "PAGEDEVNBR", &names)) {
+        return ScanFailed(kPageDevTable, failed);
+    }
     cvFile* devices = app_.OpenTable(kPageDevTable);
     cvFile* members = app_.OpenTable(kPageGrpTable);
     if (!devices || !members) {
         return kExitRefused;
     }
     Row({"NUMBER", "DESCRIPTION", "MEMBERS", "INACTIVE"});
-    for (int status = devices->GetFirst(kDescriptionKey); status == 0;
-         status = devices->GetNext()) {
+    int status = devices->GetFirst(kDescriptionKey);
+    for (; status == 0; status = devices->GetNext()) {
         if (devices->GetText("QGROUP", 1) != "Y") {
             continue;
         }
@@ -252,45 +273,55 @@ int tvCommands::ListGroups() {
         std::string list;
         static_cast<void>(members->PutInt("PAGEGRPNBR", group));
         static_cast<void>(members->PutInt("PAGEDEVNBR", 0));
-        for (int found = members->GetGreaterOrEqual(0);
-             found == 0 && members->GetInt("PAGEGRPNBR") == group; found = members->GetNext()) {
+        int found = members->GetGreaterOrEqual(0);
+        for (; found == 0 && members->GetInt("PAGEGRPNBR") == group; found = members->GetNext()) {
             list += (list.empty() ? "" : ",") + NameOf(names, members->GetInt("PAGEDEVNBR"));
+        }
+        if (found != 0 && !ScanEnded(found)) {
+            return ScanFailed(kPageGrpTable, found);
         }
         Row({Number(group), devices->GetText("DESCRIPTION"), list, Flag(*devices, "QINACTIVE")});
     }
-    return kExitOk;
+    return ScanEnded(status) ? kExitOk : ScanFailed(kPageDevTable, status);
 }
 
 int tvCommands::ListEquipment() {
-    const std::map<int32_t, std::string> names = Descriptions(app_, kPageDevTable, "PAGEDEVNBR");
+    std::map<int32_t, std::string> names;
+    if (const int failed = Descriptions(app_, kPageDevTable, "PAGEDEVNBR", &names)) {
+        return ScanFailed(kPageDevTable, failed);
+    }
     cvFile* equipment = app_.OpenTable(kMonEquipTable);
     if (!equipment) {
         return kExitRefused;
     }
     Row({"NUMBER", "DESCRIPTION", "CONTACT", "PHONE", "DEVICE", "INACTIVE"});
-    for (int status = equipment->GetFirst(kDescriptionKey); status == 0;
-         status = equipment->GetNext()) {
+    int status = equipment->GetFirst(kDescriptionKey);
+    for (; status == 0; status = equipment->GetNext()) {
         Row({Number(equipment->GetInt("EQUIPNBR")), equipment->GetText("DESCRIPTION"),
              equipment->GetText("CONTACT"), equipment->GetText("PHONE"),
              NameOf(names, equipment->GetInt("PAGEDEVNBR")), Flag(*equipment, "QINACTIVE")});
     }
-    return kExitOk;
+    return ScanEnded(status) ? kExitOk : ScanFailed(kMonEquipTable, status);
 }
 
 int tvCommands::ListMessages() {
-    const std::map<int32_t, std::string> names = Descriptions(app_, kPageDevTable, "PAGEDEVNBR");
+    std::map<int32_t, std::string> names;
+    if (const int failed = Descriptions(app_, kPageDevTable, "PAGEDEVNBR", &names)) {
+        return ScanFailed(kPageDevTable, failed);
+    }
     cvFile* messages = app_.OpenTable(kPageMsgTable);
     if (!messages) {
         return kExitRefused;
     }
     Row({"NUMBER", "RECIPIENT", "STATUS", "ATTEMPTS", "SCHEDULE", "RESPONSE"});
-    for (int status = messages->GetFirst(kNumberKey); status == 0; status = messages->GetNext()) {
+    int status = messages->GetFirst(kNumberKey);
+    for (; status == 0; status = messages->GetNext()) {
         Row({Number(messages->GetInt("PAGEMSGNBR")), NameOf(names, messages->GetInt("PAGEDEVNBR")),
              ValueText(messages->GetInt("STATUS"), MessageStatusValues()),
              Number(messages->GetInt("ATTEMPTS")), ScheduleText(*messages),
              messages->GetText("RESPONSE")});
     }
-    return kExitOk;
+    return ScanEnded(status) ? kExitOk : ScanFailed(kPageMsgTable, status);
 }
 
 int tvCommands::SetOptions(const std::vector<std::string>& arguments) {

@@ -4,7 +4,8 @@
 // without windows, run the command, shut down.
 //
 // Exit statuses: 0 done; 1 refused by a check or failed (the program's message on the
-// error stream); 2 the command line is wrong (with the usage text).
+// error stream; a list that a record-manager error cuts short is a failure, with the
+// status text); 2 the command line is wrong (with the usage text).
 //
 // Every message box of the run is written to the error stream and answered there
 // (app/consolepresenter.h): questions get No unless --yes was given. `init` answers
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/fieldassignment.h"
@@ -59,6 +61,9 @@ class tvCommands {
     bool ParseAssignments(const std::vector<std::string>& arguments, size_t first,
                           std::vector<tvFieldAssignment>* assignments);
     void Row(const std::vector<std::string>& columns);
+    // A scan of `table` that a record-manager failure ended before its end: says so with
+    // the status text on the error stream; returns 1.
+    int ScanFailed(std::string_view table, int status);
 
     tvApp& app_;
     std::FILE* out_;

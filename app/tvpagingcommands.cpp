@@ -18,6 +18,7 @@
 #include "model/tvpagemsg.h"
 #include "model/tvpagenet.h"
 #include "model/tvvaluelists.h"
+#include "objects/cvbobroot.h"
 #include "storage/cvddfield.h"
 #include "storage/cvfilemgr.h"
 #include "storage/datatype.h"
@@ -76,19 +77,6 @@ bool IsSetByTheProgram(std::string_view field) {
            field == "QGROUP";
 }
 
-// Lets go of a graph's root with its links (a graph links both ways, so the reference
-// alone would keep it) on every way out of a command.
-class RootGuard {
-  public:
-    explicit RootGuard(cvBobSlot& root) : root_(root) {}
-    ~RootGuard() { static_cast<void>(root_.DropAndReset()); }
-    RootGuard(const RootGuard&) = delete;
-    RootGuard& operator=(const RootGuard&) = delete;
-
-  private:
-    cvBobSlot& root_;
-};
-
 // How many characters a text field holds (a zero-terminated one keeps a byte for the
 // terminator).
 size_t TextRoom(const cvRec& record, std::string_view name) {
@@ -119,8 +107,7 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
             kWarningBox);
     }
 
-    cvBobRef<cvBob> object;
-    const RootGuard object_guard(object);
+    cvBobRoot<cvBob> object;
     if (kind == "network") {
         object = tvPageNet::Create(*manager);
     } else if (kind == "equipment") {
@@ -140,8 +127,8 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
         }
         if (kind == "device" && name == "NETWORK") {
             // The page's drop-down offers the active networks only.
-            cvBobRef<tvPageNet> network = tvPageNet::FindByDescription(*manager, assignment.value);
-            const RootGuard network_guard(network);
+            const cvBobRoot<tvPageNet> network =
+                tvPageNet::FindByDescription(*manager, assignment.value);
             if (!network || IsYes(network->GetText("QINACTIVE", 1))) {
                 return Refuse(std::string(kSelectionRequiredText), kWarningBox);
             }
@@ -149,8 +136,8 @@ int tvCommands::Add(const std::vector<std::string>& arguments, bool assume_yes) 
             continue;
         }
         if (kind == "equipment" && name == "DEVICE") {
-            cvBobRef<tvPageDev> device = tvPageDev::FindByDescription(*manager, assignment.value);
-            const RootGuard device_guard(device);
+            const cvBobRoot<tvPageDev> device =
+                tvPageDev::FindByDescription(*manager, assignment.value);
             if (!device) {
                 return Refuse(std::string(kSelectionRequiredText), kWarningBox);
             }
@@ -245,8 +232,7 @@ int tvCommands::Page(const std::vector<std::string>& arguments) {
         return kExitRefused;
     }
     // The form's order: the recipient, then the text.
-    cvBobRef<tvPageDev> recipient = tvPageDev::FindByDescription(*manager, arguments[0]);
-    const RootGuard recipient_guard(recipient);
+    const cvBobRoot<tvPageDev> recipient = tvPageDev::FindByDescription(*manager, arguments[0]);
     if (!recipient) {
         return Refuse(std::string(kSelectionRequiredText), kWarningBox);
     }
@@ -258,8 +244,7 @@ int tvCommands::Page(const std::vector<std::string>& arguments) {
         return Refuse(std::string(kEntryRequiredText), kWarningBox);
     }
 
-    cvBobRef<tvPageMsg> message = tvPageMsg::Create(*manager);
-    const RootGuard message_guard(message);
+    const cvBobRoot<tvPageMsg> message = tvPageMsg::Create(*manager);
     if (!message) {
         return kExitRefused;
     }

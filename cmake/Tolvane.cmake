@@ -23,13 +23,34 @@ if(TOLVANE_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
-# tolvane_library(NAME SOURCES ... [DEPS ...])
-# One static library per layer; includes are written from the repository root
-# ("storage/cvrec.h"), so every target sees the root as its include directory.
+# tolvane_layer_headers(TARGET SCOPE FOLDER... | FILES FILE...)
+# Includes are written from the repository root ("storage/cvrec.h"), but no target sees
+# the root: each library sees its own folder and, through its links, the folders of the
+# layers it uses, and nothing else, so a header of a layer above fails to compile.
+# The folders are given as a directory of the build tree that mirrors the root's
+# layout with links: build/layers/storage/storage -> <root>/storage.
+function(tolvane_layer_headers target scope)
+    cmake_parse_arguments(ARG "" "" "FOLDERS;FILES" ${ARGN})
+    set(root ${PROJECT_BINARY_DIR}/layers/${target})
+    foreach(path IN LISTS ARG_FOLDERS ARG_FILES)
+        get_filename_component(parent "${root}/${path}" DIRECTORY)
+        file(MAKE_DIRECTORY "${parent}")
+        file(CREATE_LINK "${PROJECT_SOURCE_DIR}/${path}" "${root}/${path}" SYMBOLIC)
+    endforeach()
+    target_include_directories(${target} ${scope} ${root})
+endfunction()
+
+# tolvane_library(NAME SOURCES ... [DEPS ...] [PRIVATE_DEPS ...] [FOLDER folder])
+# One static library per layer. It sees its own folder (FOLDER, by default the folder
+# of the CMakeLists.txt that makes it) and the headers of its DEPS, which it passes on to
+# whoever links it; see tolvane_layer_headers.
 function(tolvane_library name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "FOLDER" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+    if(NOT ARG_FOLDER)
+        file(RELATIVE_PATH ARG_FOLDER ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    endif()
     add_library(${name} STATIC ${ARG_SOURCES})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    tolvane_layer_headers(${name} PUBLIC FOLDERS ${ARG_FOLDER})
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
     target_compile_options(${name} PRIVATE ${TOLVANE_WARNINGS})
 endfunction()

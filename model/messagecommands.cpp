@@ -4,6 +4,7 @@
 #include "model/pagingrows.h"
 #include "model/pagingtables.h"
 #include "model/tvpagemsg.h"
+#include "objects/cvbobroot.h"
 #include "storage/cvfile.h"
 #include "storage/cvfilemgr.h"
 #include "storage/cvstorageapp.h"
@@ -45,12 +46,9 @@ bool QueuePage(cvFileMgr& manager, int32_t device, std::string_view text, int32_
         }
         return record.Save() == 0;
     }
-    cvBobRef<tvPageMsg> message = NewBob<tvPageMsg>(nullptr, cvRec(*file));
-    const bool stored =
-        PutQueuedFields(*message, device, text, host_reference, keep_schedule, entered_by) &&
-        message->Save() == 0;
-    static_cast<void>(message.DropAndReset());
-    return stored;
+    const cvBobRoot<tvPageMsg> message = NewBobRoot<tvPageMsg>(nullptr, cvRec(*file));
+    return PutQueuedFields(*message, device, text, host_reference, keep_schedule, entered_by) &&
+           message->Save() == 0;
 }
 
 bool QueuePage(int32_t device, std::string_view text, int32_t host_reference, int keep_schedule,
@@ -80,7 +78,7 @@ int ResendMessage(tvPageMsg& message, int32_t* new_number) {
     if (!manager) {
         return -1;
     }
-    cvBobRef<tvPageMsg> copy = tvPageMsg::Create(*manager);
+    const cvBobRoot<tvPageMsg> copy = tvPageMsg::Create(*manager);
     if (!copy) {
         return -1;
     }
@@ -94,6 +92,5 @@ int ResendMessage(tvPageMsg& message, int32_t* new_number) {
     if (status == 0 && new_number) {
         *new_number = copy->Number();
     }
-    static_cast<void>(copy.DropAndReset());
     return status;
 }

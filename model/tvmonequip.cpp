@@ -13,28 +13,28 @@ tvMonEquip::tvMonEquip(cvBob* parent, const cvRec& record) : cvBob(parent, recor
 
 tvMonEquip::~tvMonEquip() = default;
 
-cvBobRef<tvMonEquip> tvMonEquip::Create(cvFileMgr& manager) {
+cvBobRoot<tvMonEquip> tvMonEquip::Create(cvFileMgr& manager) {
     cvFile* file = manager.OpenTable(kMonEquipTable);
     if (!file) {
         return {};
     }
-    return NewBob<tvMonEquip>(nullptr, cvRec(*file));
+    return NewBobRoot<tvMonEquip>(nullptr, cvRec(*file));
 }
 
-cvBobRef<tvMonEquip> tvMonEquip::Load(cvFileMgr& manager, int32_t number) {
+cvBobRoot<tvMonEquip> tvMonEquip::Load(cvFileMgr& manager, int32_t number) {
     std::optional<cvRec> row = ReadRowByNumber(manager, kMonEquipTable, "EQUIPNBR", number);
     if (!row) {
         return {};
     }
-    return NewBob<tvMonEquip>(nullptr, *row);
+    return NewBobRoot<tvMonEquip>(nullptr, *row);
 }
 
-cvBobRef<tvMonEquip> tvMonEquip::FindByDescription(cvFileMgr& manager, std::string_view text) {
+cvBobRoot<tvMonEquip> tvMonEquip::FindByDescription(cvFileMgr& manager, std::string_view text) {
     std::optional<cvRec> row = ReadRowByDescription(manager, kMonEquipTable, text);
     if (!row) {
         return {};
     }
-    return NewBob<tvMonEquip>(nullptr, *row);
+    return NewBobRoot<tvMonEquip>(nullptr, *row);
 }
 
 bool tvMonEquip::IsKindOf(std::string_view class_name) const {

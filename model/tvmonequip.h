@@ -13,6 +13,7 @@
 
 #include "objects/cvbob.h"
 #include "objects/cvbobref.h"
+#include "objects/cvbobroot.h"
 
 class cvFileMgr;
 class tvPageDev;
@@ -23,9 +24,9 @@ class tvMonEquip : public cvBob {
 
     // A new row of the manager's MONEQUIP, or the stored one with that number or
     // DESCRIPTION, as a root; empty when the table cannot be opened or holds no such row.
-    static cvBobRef<tvMonEquip> Create(cvFileMgr& manager);
-    static cvBobRef<tvMonEquip> Load(cvFileMgr& manager, int32_t number);
-    static cvBobRef<tvMonEquip> FindByDescription(cvFileMgr& manager, std::string_view text);
+    static cvBobRoot<tvMonEquip> Create(cvFileMgr& manager);
+    static cvBobRoot<tvMonEquip> Load(cvFileMgr& manager, int32_t number);
+    static cvBobRoot<tvMonEquip> FindByDescription(cvFileMgr& manager, std::string_view text);
 
     bool IsKindOf(std::string_view class_name) const override;
     [[nodiscard]] int PutInt(std::string_view name, int32_t value) override;

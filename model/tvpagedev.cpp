@@ -40,32 +40,32 @@ tvPageDev::tvPageDev(cvBob* parent, const cvRec& record) : cvBob(parent, record)
 
 tvPageDev::~tvPageDev() = default;
 
-cvBobRef<tvPageDev> tvPageDev::Create(cvFileMgr& manager, bool group) {
+cvBobRoot<tvPageDev> tvPageDev::Create(cvFileMgr& manager, bool group) {
     cvFile* file = manager.OpenTable(kPageDevTable);
     if (!file) {
         return {};
     }
-    cvBobRef<tvPageDev> device = NewBob<tvPageDev>(nullptr, cvRec(*file));
+    cvBobRoot<tvPageDev> device = NewBobRoot<tvPageDev>(nullptr, cvRec(*file));
     if (group && !device->PutString("QGROUP", "Y")) {
-        static_cast<void>(device.DropAndReset());
+        return {};  // `device` lets go of the half-made row
     }
     return device;
 }
 
-cvBobRef<tvPageDev> tvPageDev::Load(cvFileMgr& manager, int32_t number) {
+cvBobRoot<tvPageDev> tvPageDev::Load(cvFileMgr& manager, int32_t number) {
     std::optional<cvRec> row = ReadRowByNumber(manager, kPageDevTable, "PAGEDEVNBR", number);
     if (!row) {
         return {};
     }
-    return NewBob<tvPageDev>(nullptr, *row);
+    return NewBobRoot<tvPageDev>(nullptr, *row);
 }
 
-cvBobRef<tvPageDev> tvPageDev::FindByDescription(cvFileMgr& manager, std::string_view text) {
+cvBobRoot<tvPageDev> tvPageDev::FindByDescription(cvFileMgr& manager, std::string_view text) {
     std::optional<cvRec> row = ReadRowByDescription(manager, kPageDevTable, text);
     if (!row) {
         return {};
     }
-    return NewBob<tvPageDev>(nullptr, *row);
+    return NewBobRoot<tvPageDev>(nullptr, *row);
 }
 
 bool tvPageDev::IsKindOf(std::string_view class_name) const {

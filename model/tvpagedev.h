@@ -25,6 +25,7 @@
 
 #include "objects/cvbob.h"
 #include "objects/cvbobref.h"
+#include "objects/cvbobroot.h"
 #include "objects/cvbobset.h"
 
 class cvFileMgr;
@@ -36,11 +37,11 @@ class tvPageDev : public cvBob {
 
     // A new device (or group, QGROUP "Y") over a new PAGEDEV record of the manager, as
     // the root of its graph; empty when the table cannot be opened.
-    static cvBobRef<tvPageDev> Create(cvFileMgr& manager, bool group = false);
+    static cvBobRoot<tvPageDev> Create(cvFileMgr& manager, bool group = false);
     // The stored row with that number, or with that DESCRIPTION, as a root; empty when
     // there is none.
-    static cvBobRef<tvPageDev> Load(cvFileMgr& manager, int32_t number);
-    static cvBobRef<tvPageDev> FindByDescription(cvFileMgr& manager, std::string_view text);
+    static cvBobRoot<tvPageDev> Load(cvFileMgr& manager, int32_t number);
+    static cvBobRoot<tvPageDev> FindByDescription(cvFileMgr& manager, std::string_view text);
 
     bool IsKindOf(std::string_view class_name) const override;
     [[nodiscard]] int PutInt(std::string_view name, int32_t value) override;

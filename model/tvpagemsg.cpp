@@ -82,20 +82,20 @@ tvPageMsg::tvPageMsg(cvBob* parent, const cvRec& record) : cvBob(parent, record)
 
 tvPageMsg::~tvPageMsg() = default;
 
-cvBobRef<tvPageMsg> tvPageMsg::Create(cvFileMgr& manager) {
+cvBobRoot<tvPageMsg> tvPageMsg::Create(cvFileMgr& manager) {
     cvFile* file = manager.OpenTable(kPageMsgTable);
     if (!file) {
         return {};
     }
-    return NewBob<tvPageMsg>(nullptr, cvRec(*file));
+    return NewBobRoot<tvPageMsg>(nullptr, cvRec(*file));
 }
 
-cvBobRef<tvPageMsg> tvPageMsg::Load(cvFileMgr& manager, int32_t number) {
+cvBobRoot<tvPageMsg> tvPageMsg::Load(cvFileMgr& manager, int32_t number) {
     std::optional<cvRec> row = ReadRowByNumber(manager, kPageMsgTable, "PAGEMSGNBR", number);
     if (!row) {
         return {};
     }
-    return NewBob<tvPageMsg>(nullptr, *row);
+    return NewBobRoot<tvPageMsg>(nullptr, *row);
 }
 
 bool tvPageMsg::IsKindOf(std::string_view class_name) const {

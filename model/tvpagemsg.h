@@ -26,6 +26,7 @@
 
 #include "objects/cvbob.h"
 #include "objects/cvbobref.h"
+#include "objects/cvbobroot.h"
 
 class cvFileMgr;
 class tvPageDev;
@@ -38,8 +39,8 @@ class tvPageMsg : public cvBob {
     // A new message over a new PAGEMSG record of the manager (status 0, no schedule), or
     // the stored message with that number, as a root; empty when the table cannot be
     // opened or holds no such row.
-    static cvBobRef<tvPageMsg> Create(cvFileMgr& manager);
-    static cvBobRef<tvPageMsg> Load(cvFileMgr& manager, int32_t number);
+    static cvBobRoot<tvPageMsg> Create(cvFileMgr& manager);
+    static cvBobRoot<tvPageMsg> Load(cvFileMgr& manager, int32_t number);
 
     std::string GetText(std::string_view name, int format = 0) const override;
     int32_t GetInt(std::string_view name) const override;

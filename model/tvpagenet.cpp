@@ -18,28 +18,28 @@ tvPageNet::tvPageNet(cvBob* parent, const cvRec& record) : cvBob(parent, record)
 
 tvPageNet::~tvPageNet() = default;
 
-cvBobRef<tvPageNet> tvPageNet::Create(cvFileMgr& manager) {
+cvBobRoot<tvPageNet> tvPageNet::Create(cvFileMgr& manager) {
     cvFile* file = manager.OpenTable(kPageNetTable);
     if (!file) {
         return {};
     }
-    return NewBob<tvPageNet>(nullptr, cvRec(*file));
+    return NewBobRoot<tvPageNet>(nullptr, cvRec(*file));
 }
 
-cvBobRef<tvPageNet> tvPageNet::Load(cvFileMgr& manager, int32_t number) {
+cvBobRoot<tvPageNet> tvPageNet::Load(cvFileMgr& manager, int32_t number) {
     std::optional<cvRec> row = ReadRowByNumber(manager, kPageNetTable, "PAGENETNBR", number);
     if (!row) {
         return {};
     }
-    return NewBob<tvPageNet>(nullptr, *row);
+    return NewBobRoot<tvPageNet>(nullptr, *row);
 }
 
-cvBobRef<tvPageNet> tvPageNet::FindByDescription(cvFileMgr& manager, std::string_view text) {
+cvBobRoot<tvPageNet> tvPageNet::FindByDescription(cvFileMgr& manager, std::string_view text) {
     std::optional<cvRec> row = ReadRowByDescription(manager, kPageNetTable, text);
     if (!row) {
         return {};
     }
-    return NewBob<tvPageNet>(nullptr, *row);
+    return NewBobRoot<tvPageNet>(nullptr, *row);
 }
 
 bool tvPageNet::IsKindOf(std::string_view class_name) const {

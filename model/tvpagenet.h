@@ -13,6 +13,7 @@
 
 #include "objects/cvbob.h"
 #include "objects/cvbobref.h"
+#include "objects/cvbobroot.h"
 #include "objects/cvbobset.h"
 
 class cvFileMgr;
@@ -23,11 +24,11 @@ class tvPageNet : public cvBob {
 
     // A new network over a new PAGENET record of the manager (defaults applied), as the
     // root of its own graph; empty when the table cannot be opened.
-    static cvBobRef<tvPageNet> Create(cvFileMgr& manager);
+    static cvBobRoot<tvPageNet> Create(cvFileMgr& manager);
     // The stored network with that number, as a root; empty when there is none.
-    static cvBobRef<tvPageNet> Load(cvFileMgr& manager, int32_t number);
+    static cvBobRoot<tvPageNet> Load(cvFileMgr& manager, int32_t number);
     // The stored network with that DESCRIPTION, as a root; empty when there is none.
-    static cvBobRef<tvPageNet> FindByDescription(cvFileMgr& manager, std::string_view text);
+    static cvBobRoot<tvPageNet> FindByDescription(cvFileMgr& manager, std::string_view text);
 
     bool IsKindOf(std::string_view class_name) const override;
     void GetChildSets(std::vector<cvBobSetSlot*>& sets) override;

@@ -21,9 +21,10 @@
 // Counting. An object is born with one reference, its creator's. Every holder takes
 // one (a filled slot) and gives it back; the object drops its links and destroys
 // itself when the count reaches 0, never earlier. Parent and child hold each other, so
-// the owner of a graph calls DropLinks on its root (cvBobSlot::DropAndReset) before
-// letting it go. Objects are made only on the heap, through NewBob (objects/cvbobref.h)
-// or a type's factory; the destructor is not public.
+// the owner of a graph holds its root through a cvBobRoot (objects/cvbobroot.h), which
+// drops the root's links before letting it go. Objects are made only on the heap,
+// through NewBob (objects/cvbobref.h), NewBobRoot or a type's factory; the destructor
+// is not public.
 //
 // Saving. Save of a root opens one record-manager transaction on the root's file,
 // stores every changed object of the graph (audit stamps included), deletes the rows

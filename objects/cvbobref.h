@@ -15,7 +15,8 @@
 // A graph of objects links both ways (a child holds its parent, the parent's set holds
 // the child), so releasing the root alone does not free a graph: the owner of a graph
 // drops its links first (cvBob::DropLinks, or cvBobRef::DropAndReset), which releases
-// the children, then releases the root.
+// the children, then releases the root. A cvBobRoot (objects/cvbobroot.h) is the handle
+// that does this when it goes out of scope.
 //
 // Slots belong to the thread that uses their objects; counts are plain integers.
 

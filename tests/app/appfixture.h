@@ -1,10 +1,12 @@
 #pragma once
-// A test's own Tolvane installation: a dictionary directory written by the dictionary
-// writer (the product's tables, and optionally an older layout in "PrevDDF"), a data
-// directory, a record-manager state directory and two profile files, all removed
-// afterwards. Message boxes on this thread go to a scripted presenter that records
-// every text and answers by rule: the first rule whose text begins the message wins;
-// without one an OK box gets OK and a question its negative button.
+// A test's own Tolvane installation in the shared test environment
+// (tests/support/testenvironment.h): a program directory, a dictionary directory written
+// by the dictionary writer (the product's tables, and optionally an older layout in
+// "PrevDDF"), a data directory, a record-manager state directory and two profile files,
+// all removed afterwards. Message boxes on this thread go to the environment's scripted
+// presenter, which records every text and answers by rule: the first rule whose text
+// begins the message wins; without one an OK box gets OK and a question its negative
+// button.
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,6 @@
 #include <memory>
 #include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/tvapp.h"
@@ -28,58 +29,16 @@
 #include "storage/cvrec.h"
 #include "storage/cvstorageapp.h"
 #include "storage/dberror.h"
-#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 #include "tools/ddfwriter/ddfwriter.h"
 #include "tools/ddfwriter/dictionaryrows.h"
 #include "tools/ddfwriter/tolvaneschema.h"
 
 namespace app_testing {
 
-struct Box {
-    std::string text;
-    unsigned style = 0;
-};
-
-class ScriptedPresenter {
-  public:
-    void Answer(std::string text_start, int answer) {
-        rules_.push_back({std::move(text_start), answer});
-    }
-    int Present(const std::string& text, unsigned style) {
-        boxes_.push_back({text, style});
-        for (const auto& [start, answer] : rules_) {
-            if (text.rfind(start, 0) == 0) {
-                return answer;
-            }
-        }
-        switch (style & kMbButtonMask) {
-            case kMbOk:
-                return kIdOk;
-            case kMbYesNo:
-                return kIdNo;
-            default:
-                return kIdCancel;
-        }
-    }
-    const std::vector<Box>& Boxes() const { return boxes_; }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const Box& box : boxes_) {
-            texts.push_back(box.text);
-        }
-        return texts;
-    }
-    bool Showed(const std::string& text) const {
-        return std::any_of(boxes_.begin(), boxes_.end(),
-                           [&](const Box& box) { return box.text == text; });
-    }
-    void Clear() { boxes_.clear(); }
-
-  private:
-    std::vector<std::pair<std::string, int>> rules_;
-    std::vector<Box> boxes_;
-};
+using Box = testing_support::ShownBox;
+using testing_support::ScriptedPresenter;
 
 // Records what an upgrade shows and cancels after a number of questions, when told.
 class RecordingProgress : public tvProgress {
@@ -103,20 +62,12 @@ class RecordingProgress : public tvProgress {
 class AppFixture : public ::testing::Test {
   protected:
     AppFixture() {
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned style, unsigned) {
-            return presenter_.Present(text, style);
-        });
         EventLog().SetViewerHook([this](const std::string& path) { viewed_.push_back(path); });
         WriteDictionary(ddf_.dir(), TolvaneSchema());
     }
     ~AppFixture() override {
         app_.reset();
-        EventLog().SetPresenter({});
-        EventLog().SetViewerHook({});
-        EventLog().SetSaveAtExit(false);
-        EventLog().SetCategoryMask(0);
-        EventLog().Clear();
+        EventLog().SetViewerHook({});  // `viewed_` goes before the environment
         StorageApp().Reset();
         ResetDbExitRequested();
     }
@@ -170,16 +121,11 @@ class AppFixture : public ::testing::Test {
         return names;
     }
 
-    TempDir program_;
-    TempDir ddf_;
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
-    ScriptedPresenter presenter_;
+    testing_support::TestEnvironment env_;
+    TempDir& program_ = env_.Directory("program");
+    TempDir& ddf_ = env_.Directory("ddf");
+    TempDir& data_ = env_.Directory("data");
+    ScriptedPresenter& presenter_ = env_.Presenter();
     std::vector<std::string> viewed_;  // saved logs handed to the viewer
     std::unique_ptr<tvApp> app_;
 };

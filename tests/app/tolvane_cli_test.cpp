@@ -6,17 +6,20 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "model/pagingcodes.h"
 #include "model/tvdatadict.h"
+#include "platform/recman/recman.h"
 #include "storage/cvfile.h"
 #include "storage/cvfilemgr.h"
 #include "storage/cvrec.h"
+#include "storage/dbstatus.h"
 #include "tests/support/childprocess.h"
-#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -86,12 +89,9 @@ class TolvaneCliTest : public ::testing::Test {
         ASSERT_EQ(member.Save(), 0);
     }
 
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
+    // The programs wait for locks as they would in use: they share the database.
+    testing_support::TestEnvironment env_{{.lock_wait_ms = std::nullopt}};
+    TempDir& data_ = env_.Directory("data");
 };
 
 TEST_F(TolvaneCliTest, InitCreatesTheDatabaseAndOtherCommandsRefuseWithoutOne) {
@@ -245,6 +245,64 @@ TEST_F(TolvaneCliTest, ListMessagesShowsStatusAttemptsScheduleAndResponse) {
     EXPECT_EQ(Rows(listed.out), std::vector<std::string>{"1\tAlice\tSent\t2\tASAP\t211 accepted"});
 }
 
+TEST_F(TolvaneCliTest, AListCutShortByADamagedFileFailsWithTheStatusText) {
+    constexpr int kMessages = 200;
+    constexpr int kMarked = 120;  // the message whose page of the file gets damaged
+    const std::string marker = "damaged-page-marker";
+    Init();
+    {
+        auto dictionary = ProgramDictionary();
+        cvFileMgr manager(data_.dir(), dictionary.get());
+        cvFile* messages = manager.OpenTable("PAGEMSG");
+        ASSERT_NE(messages, nullptr);
+        for (int i = 1; i <= kMessages; ++i) {
+            cvRec message(*messages);
+            ASSERT_NE(message.PutInt("PAGEMSGNBR", 0), 0);
+            ASSERT_NE(
+                message.PutString("TEXT", i == kMarked ? marker : "page " + std::to_string(i)), 0);
+            ASSERT_EQ(message.Save(), 0);
+        }
+    }
+    const ProgramResult whole = Tolvane({"list", "messages"});
+    ASSERT_EQ(whole.exit_status, 0) << whole.err;
+    ASSERT_EQ(Rows(whole.out).size(), static_cast<size_t>(kMessages));
+
+    // Bytes overwritten on the page that holds the marked message: the record manager
+    // can no longer read the rows stored there.
+    const std::string path = data_.file("PAGEMSG.DAT");
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t at = bytes.find(marker);
+    ASSERT_NE(at, std::string::npos) << "the marked row is in the file";
+    // The page size is stored big-endian at offset 16 of the file's header (1 = 65536).
+    ASSERT_GT(bytes.size(), 18u);
+    size_t page_size =
+        (static_cast<unsigned char>(bytes[16]) << 8) | static_cast<unsigned char>(bytes[17]);
+    page_size = page_size == 1 ? 65536 : page_size;
+    const size_t page_start = at / page_size * page_size;
+    ASSERT_GT(page_start, 0u) << "not the file's header page";
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(page_start));
+        const std::string garbage(page_size, '\xff');
+        out.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+        ASSERT_TRUE(out.good());
+    }
+
+    const ProgramResult damaged = Tolvane({"list", "messages"});
+    EXPECT_EQ(damaged.exit_status, 1) << damaged.out << damaged.err;
+    const std::vector<std::string> rows = Rows(damaged.out);
+    EXPECT_GT(rows.size(), 0u) << "the rows before the damage are listed";
+    EXPECT_LT(rows.size(), static_cast<size_t>(kMarked)) << damaged.out;
+    EXPECT_NE(damaged.err.find("tolvane: reading PAGEMSG stopped at a record-manager error: " +
+                               StatusText(RECMAN_IO_ERROR) + "\n"),
+              std::string::npos)
+        << damaged.err;
+}
+
 }  // namespace
 
 namespace {
@@ -314,8 +372,9 @@ TEST_F(TolvaneCliTest, AddAppliesTheChecksOfThePropertyPages) {
 
 TEST_F(TolvaneCliTest, PageQueuesThroughTheMessageAndExpandsAGroup) {
     {
-        std::filesystem::create_directories(profiles_.path() / "machine");
-        std::ofstream machine(profiles_.file("machine/profile.ini"));
+        const std::filesystem::path profile = env_.MachineProfile();
+        std::filesystem::create_directories(profile.parent_path());
+        std::ofstream machine(profile);
         machine << "[Settings]\nAlarm Watch = 1\n";
     }
     Init();

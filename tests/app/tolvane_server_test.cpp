@@ -22,6 +22,7 @@
 #include "tests/support/scopedenv.h"
 #include "tests/support/snpptestserver.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -135,13 +136,10 @@ class TolvaneServerTest : public ::testing::Test {
         EXPECT_EQ(LockHolder(), 0);
     }
 
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    TempDir runtime_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
+    // The programs wait for locks as they would in use: they share the database.
+    testing_support::TestEnvironment env_{{.lock_wait_ms = std::nullopt}};
+    TempDir& data_ = env_.Directory("data");
+    TempDir& runtime_ = env_.Directory("runtime");
     ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path().string()};
     SnppTestServer carrier_;
 };

@@ -1,11 +1,11 @@
 #pragma once
 // A paging database and a running engine for the engine tests: the product
-// dictionary, a data directory with the paging tables, profile files and a
-// record-manager state directory of the test's own, the application's settings for
-// one computer, a manual clock, and an engine (tvServer) on its own thread whose
-// status line and logs are recorded. The test seeds networks, devices and messages
-// through a file manager of its own, the way the user interface would, and drives
-// the engine one timer firing at a time by moving the clock.
+// dictionary, a data directory with the paging tables in the shared test environment
+// (tests/support/testenvironment.h: profile files, record-manager state, presenter),
+// the application's settings for one computer, a manual clock, and an engine (tvServer)
+// on its own thread whose status line and logs are recorded. The test seeds networks,
+// devices and messages through a file manager of its own, the way the user interface
+// would, and drives the engine one timer firing at a time by moving the clock.
 
 #include <gtest/gtest.h>
 
@@ -34,8 +34,8 @@
 #include "storage/packeddatetime.h"
 #include "tests/engine/enginetestwork.h"
 #include "tests/engine/testcarriers.h"
-#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace engine_testing {
 
@@ -90,11 +90,10 @@ class ServerFixture : public ::testing::Test {
     static constexpr std::chrono::milliseconds kPatience{10000};
 
     ServerFixture() {
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned, unsigned) {
+        env_.Presenter().AnswerAllWith(kIdNo);
+        env_.Presenter().OnShown([this](const std::string& text, unsigned) {
             std::lock_guard lock(mutex_);
             boxes_.push_back(text);
-            return kIdNo;
         });
         status_line_.SetListener([this](const std::string& text) {
             std::lock_guard lock(mutex_);
@@ -106,7 +105,7 @@ class ServerFixture : public ::testing::Test {
     }
     ~ServerFixture() override {
         computers_.clear();
-        EventLog().SetPresenter({});
+        env_.Presenter().OnShown({});
         StorageApp().Reset();
         ResetDbExitRequested();
     }
@@ -267,14 +266,9 @@ class ServerFixture : public ::testing::Test {
         return infos;
     }
 
+    testing_support::TestEnvironment env_;
     ManualClockScope time_{2024, 5, 1, 10, 0, 0};
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
+    TempDir& data_ = env_.Directory("data");
     tvDataDict dict_;
     // The engine's carriers: SNPP on loopback, the others unreachable; tests may add
     // their own before starting the engine.

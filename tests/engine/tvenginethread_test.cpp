@@ -14,6 +14,7 @@
 #include "engine/tvenginereporter.h"
 #include "log/cveventlog.h"
 #include "tests/engine/enginetestwork.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ class tvEngineThreadTest : public ::testing::Test {
         ASSERT_TRUE(thread.WaitForFirings(before + 1, kPatience));
     }
 
+    testing_support::TestEnvironment env_;
     ManualClockScope time{2024, 5, 1, 10, 0, 30};
     EngineTestWork work;
     cvStatusStatic status_line;
@@ -110,12 +112,7 @@ TEST_F(tvEngineThreadTest, ShutdownAcknowledgesTheStopWithoutWaitingForTheClock)
 }
 
 TEST_F(tvEngineThreadTest, AThreadThatDoesNotComeUpInTimeFailsTheStart) {
-    std::vector<std::string> boxes;
-    EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-    EventLog().SetPresenter([&](const std::string& text, unsigned, unsigned) {
-        boxes.push_back(text);
-        return static_cast<int>(kIdOk);
-    });
+    env_.Presenter().AnswerAllWith(kIdOk);
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     tvEngineThreadOptions options;
@@ -124,14 +121,13 @@ TEST_F(tvEngineThreadTest, AThreadThatDoesNotComeUpInTimeFailsTheStart) {
     {
         tvEngineThread thread(timer, options);
         EXPECT_FALSE(thread.Start());
-        EXPECT_EQ(boxes, std::vector<std::string>{"Initialization Error"});
+        EXPECT_EQ(env_.Presenter().Texts(), std::vector<std::string>{"Initialization Error"});
         release.set_value();
         // The thread comes up late; its timer does nothing and the engine still shuts
         // down.
         EXPECT_TRUE(Eventually([&] { return thread.Running(); }));
         FireOnce(thread);
     }
-    EventLog().SetPresenter(nullptr);
     EXPECT_TRUE(work.SendTimes().empty());
     EXPECT_EQ(status_line.Text(), "");
 }

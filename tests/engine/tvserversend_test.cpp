@@ -264,14 +264,13 @@ TEST_F(tvServerSendTest, AConfidentialPageReachesTheCarrierAsTypedButIsLoggedAsC
     const int32_t device = AddDevice("Pager", network, "1234");
     int32_t number = 0;
     {
-        cvBobRef<tvPageMsg> message = tvPageMsg::Create(main_->files);
+        const cvBobRoot<tvPageMsg> message = tvPageMsg::Create(main_->files);
         ASSERT_TRUE(message);
         ASSERT_NE(message->PutString("QCONFIDENTIAL", "Y"), 0);
         ASSERT_NE(message->PutInt("PAGEDEVNBR", device), 0);
         ASSERT_NE(message->PutString("TEXT", "meet at noon"), 0);
         ASSERT_EQ(message->Save(), 0);
         number = message->Number();
-        static_cast<void>(message.DropAndReset());
     }
     StartEngine();
     Fire();

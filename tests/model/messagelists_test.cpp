@@ -47,7 +47,6 @@ class MessageListsTest : public PagingFixture {
         cancelled_ = AddMessage(device_, 6, Today(), PackTime(11, 0, 0));
         holder_ = tvPageNet::Create(manager());
     }
-    void TearDown() override { static_cast<void>(holder_.DropAndReset()); }
 
     static std::vector<int> Numbers(const cvBobSet& list) {
         std::vector<int> numbers;
@@ -67,7 +66,7 @@ class MessageListsTest : public PagingFixture {
     int device_ = 0;
     int queued_today_ = 0, queued_asap_ = 0, queued_yesterday_ = 0;
     int sent_ = 0, error_ = 0, cancelled_ = 0;
-    cvBobRef<tvPageNet> holder_;
+    cvBobRoot<tvPageNet> holder_;
 };
 
 TEST_F(MessageListsTest, TheDaysQueuedAndSentLists) {
@@ -100,7 +99,7 @@ TEST_F(MessageListsTest, ChangedMessagesStayOnlyWhereTheyBelong) {
     // The engine sends the message due today in a graph of its own.
     static_cast<void>(holder_->QueuedMessages());
     static_cast<void>(holder_->SentMessages());
-    cvBobRef<tvPageMsg> sending = tvPageMsg::Load(manager(), queued_today_);
+    cvBobRoot<tvPageMsg> sending = tvPageMsg::Load(manager(), queued_today_);
     ASSERT_NE(sending->PutInt("STATUS", 2), 0);
     ASSERT_EQ(sending->Save(), 0);
     holder_->MessageChanged(*sending);
@@ -109,7 +108,6 @@ TEST_F(MessageListsTest, ChangedMessagesStayOnlyWhereTheyBelong) {
     EXPECT_EQ(Numbers(holder_->SentMessages()),
               (std::vector<int>{queued_today_, cancelled_, error_, sent_}));
     EXPECT_EQ(holder_->SentMessages().GetAt(0)->GetInt("STATUS"), 2);
-    static_cast<void>(sending.DropAndReset());
 }
 
 TEST_F(MessageListsTest, CancelStoresCancelledNowAndMovesTheRow) {

@@ -1,16 +1,15 @@
 #pragma once
 // A database for the model tests: the product dictionary (the dictionary files the
-// build writes, loaded into a tvDataDict, plus the built-in TOLVANE definition), an
-// empty data directory, a record-manager state directory and two profile files of
-// their own (all removed afterwards). Message boxes shown on this thread are recorded
-// and answered No, which declines every offer to exit.
+// build writes, loaded into a tvDataDict, plus the built-in TOLVANE definition) and an
+// empty data directory, in the shared test environment (tests/support/testenvironment.h:
+// record-manager state, lock wait, profile files). Message boxes shown on this thread
+// are recorded and answered No, which declines every offer to exit.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log/cveventlog.h"
@@ -20,8 +19,8 @@
 #include "storage/cvfilemgr.h"
 #include "storage/cvstorageapp.h"
 #include "storage/dberror.h"
-#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace model_testing {
 
@@ -34,14 +33,12 @@ inline std::string ProgramDirectory() {
 class ModelFixture : public ::testing::Test {
   protected:
     ModelFixture() {
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned, unsigned) {
-            boxes_.push_back(text);
-            return kIdNo;
-        });
+        env_.Presenter().AnswerAllWith(kIdNo);
+        env_.Presenter().OnShown(
+            [this](const std::string& text, unsigned) { boxes_.push_back(text); });
     }
     ~ModelFixture() override {
-        EventLog().SetPresenter({});
+        env_.Presenter().OnShown({});
         StorageApp().Reset();
         ResetDbExitRequested();
     }
@@ -56,13 +53,8 @@ class ModelFixture : public ::testing::Test {
         return std::make_unique<cvFileMgr>(data_.dir(), &dict_);
     }
 
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
+    testing_support::TestEnvironment env_;
+    TempDir& data_ = env_.Directory("data");
     tvDataDict dict_;
     std::vector<std::string> boxes_;
 };

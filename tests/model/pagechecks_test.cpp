@@ -74,9 +74,9 @@ class PageChecksTest : public PagingFixture {
         };
     }
 
-    cvBobRef<tvPageDev> NewDevice(const std::string& description, int network,
-                                  const std::string& pin) {
-        cvBobRef<tvPageDev> device = tvPageDev::Create(manager());
+    cvBobRoot<tvPageDev> NewDevice(const std::string& description, int network,
+                                   const std::string& pin) {
+        cvBobRoot<tvPageDev> device = tvPageDev::Create(manager());
         EXPECT_NE(device->PutString("DESCRIPTION", description), 0);
         EXPECT_NE(device->PutInt("PAGENETNBR", network), 0);
         EXPECT_NE(device->PutString("PIN", pin), 0);
@@ -107,49 +107,44 @@ TEST_F(PageChecksTest, DeviceChecksInPageOrderWithTheirTexts) {
     };
     for (const Case& c : cases) {
         asked_.clear();
-        cvBobRef<tvPageDev> device = NewDevice(c.description, c.network, c.pin);
+        cvBobRoot<tvPageDev> device = NewDevice(c.description, c.network, c.pin);
         const tvPageRefusal refusal = CheckPageRules(*device, Answer(false));
         EXPECT_EQ(refusal.field, c.field) << c.description << "/" << c.pin;
         EXPECT_EQ(refusal.text, c.text) << c.description << "/" << c.pin;
-        static_cast<void>(device.DropAndReset());
     }
 }
 
 TEST_F(PageChecksTest, PinQuestionIsAskedOnceAndYesAcceptsOnlyOnModemNetworks) {
     const int tap = AddNetwork("Tap", 1);
     const int mail = AddNetwork("Mail", 6);
-    cvBobRef<tvPageDev> device = NewDevice("Bob", tap, "555-1234");
+    cvBobRoot<tvPageDev> device = NewDevice("Bob", tap, "555-1234");
     EXPECT_TRUE(CheckPageRules(*device, Answer(true)).Accepted());
     EXPECT_EQ(asked_, std::vector<std::string>{PinQuestion()});
     asked_.clear();
-    cvBobRef<tvPageDev> mailbox = NewDevice("Carol", mail, "carol.smith");
+    cvBobRoot<tvPageDev> mailbox = NewDevice("Carol", mail, "carol.smith");
     EXPECT_TRUE(CheckPageRules(*mailbox, Answer(false)).Accepted());
     EXPECT_TRUE(asked_.empty());
-    static_cast<void>(device.DropAndReset());
-    static_cast<void>(mailbox.DropAndReset());
 }
 
 TEST_F(PageChecksTest, AStoredRowKeepsItsOwnDescription) {
     const int tap = AddNetwork("Tap", 1);
     const int ann = AddDevice("Ann", tap);
-    cvBobRef<tvPageDev> device = tvPageDev::Load(manager(), ann);
+    cvBobRoot<tvPageDev> device = tvPageDev::Load(manager(), ann);
     EXPECT_TRUE(CheckPageRules(*device, Answer(false)).Accepted());
-    cvBobRef<tvPageNet> network = tvPageNet::Create(manager());
+    cvBobRoot<tvPageNet> network = tvPageNet::Create(manager());
     ASSERT_NE(network->PutString("DESCRIPTION", "Tap"), 0);
     EXPECT_EQ(CheckPageRules(*network, Answer(false)).text, "This entry requires a unique value.");
     ASSERT_NE(network->PutString("DESCRIPTION", "Snpp"), 0);
     EXPECT_TRUE(CheckPageRules(*network, Answer(false)).Accepted());
-    static_cast<void>(device.DropAndReset());
-    static_cast<void>(network.DropAndReset());
 }
 
 TEST_F(PageChecksTest, GroupsNeedADescriptionAndEquipmentAStoredDevice) {
-    cvBobRef<tvPageDev> group = tvPageDev::Create(manager(), true);
+    cvBobRoot<tvPageDev> group = tvPageDev::Create(manager(), true);
     EXPECT_EQ(CheckPageRules(*group, Answer(false)).text, "An entry is required");
     ASSERT_NE(group->PutString("DESCRIPTION", "Crew"), 0);
     EXPECT_TRUE(CheckPageRules(*group, Answer(false)).Accepted());  // no network, no PIN
 
-    cvBobRef<tvMonEquip> equipment = tvMonEquip::Create(manager());
+    cvBobRoot<tvMonEquip> equipment = tvMonEquip::Create(manager());
     ASSERT_NE(equipment->PutString("DESCRIPTION", "Boiler"), 0);
     ASSERT_NE(equipment->PutInt("PAGEDEVNBR", 99), 0);  // no such row
     const tvPageRefusal refusal = CheckPageRules(*equipment, Answer(false));
@@ -157,8 +152,6 @@ TEST_F(PageChecksTest, GroupsNeedADescriptionAndEquipmentAStoredDevice) {
     EXPECT_EQ(refusal.text, "Selection required");
     ASSERT_NE(equipment->PutInt("PAGEDEVNBR", AddDevice("Ann", AddNetwork("Tap"))), 0);
     EXPECT_TRUE(CheckPageRules(*equipment, Answer(false)).Accepted());
-    static_cast<void>(group.DropAndReset());
-    static_cast<void>(equipment.DropAndReset());
 }
 
 }  // namespace
@@ -170,11 +163,11 @@ class PageSheetsTest : public model_testing::PagingFixture {};
 TEST_F(PageSheetsTest, CaptionsPagesAndTheInactiveBox) {
     const int net = AddNetwork("Metro");
     const int ann = AddDevice("Ann", net);
-    cvBobRef<tvPageNet> new_network = tvPageNet::Create(manager());
-    cvBobRef<tvPageDev> new_device = tvPageDev::Create(manager());
-    cvBobRef<tvPageDev> new_group = tvPageDev::Create(manager(), true);
-    cvBobRef<tvMonEquip> new_equipment = tvMonEquip::Create(manager());
-    cvBobRef<tvPageDev> stored = tvPageDev::Load(manager(), ann);
+    cvBobRoot<tvPageNet> new_network = tvPageNet::Create(manager());
+    cvBobRoot<tvPageDev> new_device = tvPageDev::Create(manager());
+    cvBobRoot<tvPageDev> new_group = tvPageDev::Create(manager(), true);
+    cvBobRoot<tvMonEquip> new_equipment = tvMonEquip::Create(manager());
+    cvBobRoot<tvPageDev> stored = tvPageDev::Load(manager(), ann);
     EXPECT_EQ(SheetCaption(*new_network), "New Paging Network");
     EXPECT_EQ(SheetCaption(*new_device), "New Paging Device");
     EXPECT_EQ(SheetCaption(*new_group), "New Paging Group");
@@ -188,20 +181,16 @@ TEST_F(PageSheetsTest, CaptionsPagesAndTheInactiveBox) {
     EXPECT_EQ(SheetPages(*new_equipment, true), (Pages{"General"}));
     EXPECT_FALSE(InactiveCheckBoxEnabled(*new_device));
     EXPECT_TRUE(InactiveCheckBoxEnabled(*stored));
-    for (cvBobSlot* object : std::initializer_list<cvBobSlot*>{
-             &new_network, &new_device, &new_group, &new_equipment, &stored}) {
-        static_cast<void>(object->DropAndReset());
-    }
 }
 
 TEST_F(PageSheetsTest, NetworkChoicesLeaveOutInactiveNetworks) {
     const int rural = AddNetwork("Rural");
     const int metro = AddNetwork("Metro");
     const int old = AddNetwork("Old");
-    cvBobRef<tvPageNet> network = tvPageNet::Load(manager(), old);
+    cvBobRoot<tvPageNet> network = tvPageNet::Load(manager(), old);
     ASSERT_NE(network->PutString("QINACTIVE", "Y"), 0);
     ASSERT_EQ(network->Save(), 0);
-    static_cast<void>(network.DropAndReset());
+    network = nullptr;
     EXPECT_EQ(ActiveNetworkChoices(manager()),
               (std::vector<tvNetworkChoice>{{"Metro", metro}, {"Rural", rural}}));
 }

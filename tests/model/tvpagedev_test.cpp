@@ -52,81 +52,77 @@ TEST_F(PagingObjectsTest, RegistersTheFiveTypesWithTheirTablesAndFields) {
 TEST_F(PagingObjectsTest, FactoriesMakeTheClassOfEachTable) {
     const int net = AddNetwork("Net");
     const int device = AddDevice("Ann", net);
-    cvBobRef<tvPageMsg> message = tvPageMsg::Create(manager());
+    cvBobRoot<tvPageMsg> message = tvPageMsg::Create(manager());
     ASSERT_TRUE(message);
     ASSERT_NE(message->PutInt("PAGEDEVNBR", device), 0);
     ASSERT_NE(message->Device(), nullptr);
     EXPECT_TRUE(message->Device()->IsKindOf("tvPageDev"));
     ASSERT_NE(message->Network(), nullptr);
     EXPECT_EQ(message->Network()->Number(), net);
-    static_cast<void>(message.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, IncompleteObjectsAreNotStored) {
     const int net = AddNetwork("Net");
     struct Case {
         const char* name;
-        std::function<cvBobRef<>(cvFileMgr&)> make;
+        std::function<cvBobRoot<>(cvFileMgr&)> make;
         std::string_view table;
     };
     const Case cases[] = {
         {"device without PIN",
-         [&](cvFileMgr& m) -> cvBobRef<> {
-             cvBobRef<tvPageDev> d = tvPageDev::Create(m);
+         [&](cvFileMgr& m) -> cvBobRoot<> {
+             cvBobRoot<tvPageDev> d = tvPageDev::Create(m);
              EXPECT_NE(d->PutString("DESCRIPTION", "NoPin"), 0);
              EXPECT_NE(d->PutInt("PAGENETNBR", net), 0);
              return d;
          },
          kPageDevTable},
         {"device without network",
-         [](cvFileMgr& m) -> cvBobRef<> {
-             cvBobRef<tvPageDev> d = tvPageDev::Create(m);
+         [](cvFileMgr& m) -> cvBobRoot<> {
+             cvBobRoot<tvPageDev> d = tvPageDev::Create(m);
              EXPECT_NE(d->PutString("DESCRIPTION", "NoNet"), 0);
              EXPECT_NE(d->PutString("PIN", "123"), 0);
              return d;
          },
          kPageDevTable},
         {"group without description",
-         [](cvFileMgr& m) -> cvBobRef<> { return tvPageDev::Create(m, true); }, kPageDevTable},
+         [](cvFileMgr& m) -> cvBobRoot<> { return tvPageDev::Create(m, true); }, kPageDevTable},
         {"equipment without description",
-         [](cvFileMgr& m) -> cvBobRef<> {
-             cvBobRef<tvMonEquip> e = tvMonEquip::Create(m);
+         [](cvFileMgr& m) -> cvBobRoot<> {
+             cvBobRoot<tvMonEquip> e = tvMonEquip::Create(m);
              EXPECT_NE(e->PutInt("PAGEDEVNBR", 1), 0);
              return e;
          },
          kMonEquipTable},
         {"equipment without device",
-         [](cvFileMgr& m) -> cvBobRef<> {
-             cvBobRef<tvMonEquip> e = tvMonEquip::Create(m);
+         [](cvFileMgr& m) -> cvBobRoot<> {
+             cvBobRoot<tvMonEquip> e = tvMonEquip::Create(m);
              EXPECT_NE(e->PutString("DESCRIPTION", "Boiler"), 0);
              return e;
          },
          kMonEquipTable},
     };
     for (const Case& c : cases) {
-        cvBobRef<> object = c.make(manager());
+        cvBobRoot<> object = c.make(manager());
         ASSERT_TRUE(object) << c.name;
         EXPECT_EQ(object->Save(), 0) << c.name;
         EXPECT_TRUE(StoredRows(c.table).empty()) << c.name;
         EXPECT_TRUE(boxes_.empty()) << c.name;
-        static_cast<void>(object.DropAndReset());
     }
     EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front());
 
     // The complete ones are stored and numbered.
-    cvBobRef<tvPageDev> device = tvPageDev::Create(manager());
+    cvBobRoot<tvPageDev> device = tvPageDev::Create(manager());
     ASSERT_NE(device->PutString("DESCRIPTION", "Ann"), 0);
     ASSERT_NE(device->PutString("PIN", "123"), 0);
     ASSERT_NE(device->PutInt("PAGENETNBR", net), 0);
     EXPECT_LT(device->Number(), 0);  // provisional until stored
     ASSERT_EQ(device->Save(), 0);
     EXPECT_GT(device->Number(), 0);
-    cvBobRef<tvPageDev> group = tvPageDev::Create(manager(), true);
+    cvBobRoot<tvPageDev> group = tvPageDev::Create(manager(), true);
     ASSERT_NE(group->PutString("DESCRIPTION", "Crew"), 0);
     ASSERT_EQ(group->Save(), 0);
     EXPECT_EQ(StoredRows(kPageDevTable).size(), 2u);
-    static_cast<void>(device.DropAndReset());
-    static_cast<void>(group.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, EmptyingAStoredDeviceRemovesItsRowAndMemberships) {
@@ -134,27 +130,25 @@ TEST_F(PagingObjectsTest, EmptyingAStoredDeviceRemovesItsRowAndMemberships) {
     const int ann = AddDevice("Ann", net);
     const int bob = AddDevice("Bob", net);
     const int crew = AddGroup("Crew", {ann, bob});
-    cvBobRef<tvPageDev> device = tvPageDev::Load(manager(), ann);
+    cvBobRoot<tvPageDev> device = tvPageDev::Load(manager(), ann);
     ASSERT_TRUE(device);
     ASSERT_NE(device->PutString("PIN", ""), 0);
     ASSERT_EQ(device->Save(), 0);
     EXPECT_FALSE(tvPageDev::Load(manager(), ann));
     EXPECT_FALSE(MembershipStored(crew, ann));
     EXPECT_TRUE(MembershipStored(crew, bob));
-    static_cast<void>(device.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, AnIncompleteDeviceReachedThroughAMessageStays) {
     const int net = AddNetwork("Net");
     const int device = AddDevice("Imported", net, "");  // written without a PIN
-    cvBobRef<tvPageMsg> message = tvPageMsg::Create(manager());
+    cvBobRoot<tvPageMsg> message = tvPageMsg::Create(manager());
     ASSERT_NE(message->PutInt("PAGEDEVNBR", device), 0);
     ASSERT_NE(message->PutString("TEXT", "hi"), 0);
     ASSERT_NE(message->Device(), nullptr);
     ASSERT_EQ(message->Save(), 0);
     EXPECT_TRUE(tvPageDev::Load(manager(), device));
     EXPECT_EQ(StoredRows(kPageMsgTable).size(), 1u);
-    static_cast<void>(message.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, MembersPageStoresCheckedAndDeletesUncheckedMemberships) {
@@ -164,7 +158,7 @@ TEST_F(PagingObjectsTest, MembersPageStoresCheckedAndDeletesUncheckedMemberships
     const int bob = AddDevice("Bob", net);
     const int other = AddGroup("Other");
     const int crew = AddGroup("Crew", {ann, bob});
-    cvBobRef<tvPageDev> group = tvPageDev::Load(manager(), crew);
+    cvBobRoot<tvPageDev> group = tvPageDev::Load(manager(), crew);
     ASSERT_TRUE(group);
 
     EXPECT_EQ(group->Members().GetCount(), 2);
@@ -186,21 +180,19 @@ TEST_F(PagingObjectsTest, MembersPageStoresCheckedAndDeletesUncheckedMemberships
     EXPECT_TRUE(MembershipStored(crew, bob));
     EXPECT_TRUE(MembershipStored(crew, cy));
     EXPECT_FALSE(MembershipStored(crew, other));
-    static_cast<void>(group.DropAndReset());
 
     // Select none empties the group.
     group = tvPageDev::Load(manager(), crew);
     group->CheckAllCandidates(false);
     ASSERT_EQ(group->Save(), 0);
     EXPECT_TRUE(StoredRows(kPageGrpTable).empty());
-    static_cast<void>(group.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, ANewGroupStoresItsCheckedMembersUnderItsNewNumber) {
     const int net = AddNetwork("Net");
     const int ann = AddDevice("Ann", net);
     const int bob = AddDevice("Bob", net);
-    cvBobRef<tvPageDev> group = tvPageDev::Create(manager(), true);
+    cvBobRoot<tvPageDev> group = tvPageDev::Create(manager(), true);
     ASSERT_NE(group->PutString("DESCRIPTION", "Crew"), 0);
     cvBobSet& candidates = group->Candidates();
     ASSERT_EQ(candidates.GetCount(), 2);
@@ -212,7 +204,6 @@ TEST_F(PagingObjectsTest, ANewGroupStoresItsCheckedMembersUnderItsNewNumber) {
     EXPECT_TRUE(MembershipStored(crew, ann));
     EXPECT_TRUE(MembershipStored(crew, bob));
     EXPECT_EQ(StoredRows(kPageGrpTable).size(), 2u);
-    static_cast<void>(group.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, GroupsPageOfADeviceListsGroupsAndStoresTheChecked) {
@@ -220,7 +211,7 @@ TEST_F(PagingObjectsTest, GroupsPageOfADeviceListsGroupsAndStoresTheChecked) {
     const int ann = AddDevice("Ann", net);
     const int crew = AddGroup("Crew", {ann});
     const int admins = AddGroup("Admins");
-    cvBobRef<tvPageDev> device = tvPageDev::Load(manager(), ann);
+    cvBobRoot<tvPageDev> device = tvPageDev::Load(manager(), ann);
     ASSERT_EQ(device->Groups().GetCount(), 1);
     EXPECT_EQ(AsGroupMember(device->Groups().GetAt(0))->GroupNumber(), crew);
     cvBobSet& candidates = device->Candidates();
@@ -235,7 +226,6 @@ TEST_F(PagingObjectsTest, GroupsPageOfADeviceListsGroupsAndStoresTheChecked) {
     ASSERT_EQ(device->Save(), 0);
     EXPECT_TRUE(MembershipStored(admins, ann));
     EXPECT_TRUE(MembershipStored(crew, ann));
-    static_cast<void>(device.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, DisplayTextAndNetworkLink) {
@@ -243,25 +233,23 @@ TEST_F(PagingObjectsTest, DisplayTextAndNetworkLink) {
     const int other = AddNetwork("Rural");
     const int ann = AddDevice("Ann", net, "5551234");
     const int crew = AddGroup("Crew");
-    cvBobRef<tvPageDev> device = tvPageDev::Load(manager(), ann);
+    cvBobRoot<tvPageDev> device = tvPageDev::Load(manager(), ann);
     EXPECT_EQ(device->DisplayText(), "5551234@Metro");
     ASSERT_NE(device->PutInt("PAGENETNBR", other), 0);
     ASSERT_NE(device->Network(), nullptr);
     EXPECT_EQ(device->Network()->Number(), other);
     EXPECT_EQ(device->DisplayText(), "5551234@Rural");
-    cvBobRef<tvPageDev> group = tvPageDev::Load(manager(), crew);
+    cvBobRoot<tvPageDev> group = tvPageDev::Load(manager(), crew);
     EXPECT_EQ(group->DisplayText(), "<Group>");
     EXPECT_EQ(tvPageDev::FindByDescription(manager(), "Crew")->Number(), crew);
     EXPECT_FALSE(tvPageDev::FindByDescription(manager(), "Nobody"));
-    static_cast<void>(device.DropAndReset());
-    static_cast<void>(group.DropAndReset());
 }
 
 TEST_F(PagingObjectsTest, EquipmentLinksItsDeviceAndIsStoredWhenComplete) {
     const int net = AddNetwork("Net");
     const int ann = AddDevice("Ann", net);
     const int bob = AddDevice("Bob", net);
-    cvBobRef<tvMonEquip> equipment = tvMonEquip::Create(manager());
+    cvBobRoot<tvMonEquip> equipment = tvMonEquip::Create(manager());
     ASSERT_NE(equipment->PutString("DESCRIPTION", "Boiler"), 0);
     ASSERT_NE(equipment->PutInt("PAGEDEVNBR", ann), 0);
     ASSERT_EQ(equipment->Device()->Number(), ann);
@@ -272,7 +260,6 @@ TEST_F(PagingObjectsTest, EquipmentLinksItsDeviceAndIsStoredWhenComplete) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].GetInt("PAGEDEVNBR"), bob);
     EXPECT_GT(rows[0].GetInt("EQUIPNBR"), 0);
-    static_cast<void>(equipment.DropAndReset());
 }
 
 }  // namespace

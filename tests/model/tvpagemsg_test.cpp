@@ -22,8 +22,9 @@ using model_testing::PagingFixture;
 
 class PageMsgTest : public PagingFixture {
   protected:
-    cvBobRef<tvPageMsg> NewMessage(int device, const std::string& text, bool confidential = false) {
-        cvBobRef<tvPageMsg> message = tvPageMsg::Create(manager());
+    cvBobRoot<tvPageMsg> NewMessage(int device, const std::string& text,
+                                    bool confidential = false) {
+        cvBobRoot<tvPageMsg> message = tvPageMsg::Create(manager());
         EXPECT_TRUE(message);
         EXPECT_NE(message->PutInt("PAGEDEVNBR", device), 0);
         if (confidential) {
@@ -42,7 +43,7 @@ TEST_F(PageMsgTest, AMessageToAGroupOfThreeStoresOneMessagePerDevice) {
     const int bob = AddDevice("Bob", net);
     const int cy = AddDevice("Cy", net);
     const int crew = AddGroup("Crew", {cy, ann, bob});
-    cvBobRef<tvPageMsg> message = NewMessage(crew, "Fire drill at noon");
+    cvBobRoot<tvPageMsg> message = NewMessage(crew, "Fire drill at noon");
     ASSERT_NE(message->PutInt("HOSTREFNBR", 42), 0);
     ASSERT_NE(message->PutDate("SCHEDDATE", PackDate(2026, 3, 11)), 0);
     ASSERT_NE(message->PutTime("SCHEDTIME", PackTime(8, 30, 0)), 0);
@@ -66,17 +67,15 @@ TEST_F(PageMsgTest, AMessageToAGroupOfThreeStoresOneMessagePerDevice) {
     }
     EXPECT_EQ(devices, (std::set<int>{ann, bob, cy}));
     EXPECT_EQ(numbers.size(), 3u);
-    static_cast<void>(message.DropAndReset());
 }
 
 TEST_F(PageMsgTest, AGroupWithoutMembersStaysTheRecipient) {
     const int empty = AddGroup("Empty");
-    cvBobRef<tvPageMsg> message = NewMessage(empty, "anyone?");
+    cvBobRoot<tvPageMsg> message = NewMessage(empty, "anyone?");
     ASSERT_EQ(message->Save(), 0);
     const std::vector<cvRec> rows = StoredRows(kPageMsgTable);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].GetInt("PAGEDEVNBR"), empty);
-    static_cast<void>(message.DropAndReset());
 }
 
 TEST_F(PageMsgTest, AFailingExpansionInsertStopsTheSave) {
@@ -101,19 +100,18 @@ TEST_F(PageMsgTest, AFailingExpansionInsertStopsTheSave) {
     const int net = AddNetwork("Net");
     const int crew =
         AddGroup("Crew", {AddDevice("Ann", net), AddDevice("Bob", net), AddDevice("Cy", net)});
-    cvBobRef<tvPageMsg> message = NewMessage(crew, "collide");
+    cvBobRoot<tvPageMsg> message = NewMessage(crew, "collide");
     ASSERT_NE(message->PutInt("HOSTREFNBR", 7), 0);
     EXPECT_NE(message->Save(), 0);
     EXPECT_TRUE(StoredRows(kPageMsgTable).empty());
     ASSERT_FALSE(boxes_.empty());
     EXPECT_NE(boxes_.front().find("<Transaction Aborted>"), std::string::npos) << boxes_.front();
-    static_cast<void>(message.DropAndReset());
 }
 
 TEST_F(PageMsgTest, AConfidentialMessageIsStoredHiddenAndReadsBackPlain) {
     const int ann = AddDevice("Ann", AddNetwork("Net"));
     const std::string plain = "Door code 4471, meet at gate B";
-    cvBobRef<tvPageMsg> message = NewMessage(ann, plain, true);
+    cvBobRoot<tvPageMsg> message = NewMessage(ann, plain, true);
     ASSERT_EQ(message->Save(), 0);
     EXPECT_EQ(message->GetText("TEXT"), "Confidential");
     EXPECT_EQ(message->PlainText(), plain);
@@ -126,11 +124,9 @@ TEST_F(PageMsgTest, AConfidentialMessageIsStoredHiddenAndReadsBackPlain) {
     for (size_t i = 0; i < stored.size(); ++i) {
         EXPECT_NE(static_cast<uint8_t>(stored[i]) & 0x80, 0) << "byte " << i;
     }
-    cvBobRef<tvPageMsg> again = tvPageMsg::Load(manager(), message->Number());
+    cvBobRoot<tvPageMsg> again = tvPageMsg::Load(manager(), message->Number());
     EXPECT_EQ(again->GetText("TEXT"), "Confidential");
     EXPECT_EQ(again->PlainText(), plain);
-    static_cast<void>(message.DropAndReset());
-    static_cast<void>(again.DropAndReset());
 }
 
 TEST_F(PageMsgTest, SwitchingConfidentialBackAndForthRewritesTheStoredText) {
@@ -138,22 +134,19 @@ TEST_F(PageMsgTest, SwitchingConfidentialBackAndForthRewritesTheStoredText) {
     // "Confidential" itself: the text shown for a hidden message must not fool the
     // rewrite.
     for (const std::string plain : {"Call the office", "Confidential"}) {
-        cvBobRef<tvPageMsg> message = NewMessage(ann, plain, true);
+        cvBobRoot<tvPageMsg> message = NewMessage(ann, plain, true);
         ASSERT_EQ(message->Save(), 0);
         const int number = message->Number();
-        static_cast<void>(message.DropAndReset());
 
         message = tvPageMsg::Load(manager(), number);
         ASSERT_NE(message->PutString("QCONFIDENTIAL", "N"), 0);
         ASSERT_EQ(message->Save(), 0);
-        static_cast<void>(message.DropAndReset());
         message = tvPageMsg::Load(manager(), number);
         EXPECT_EQ(RawText(*message), plain);
         EXPECT_EQ(message->GetText("TEXT"), plain);
 
         ASSERT_NE(message->PutString("QCONFIDENTIAL", "Y"), 0);
         ASSERT_EQ(message->Save(), 0);
-        static_cast<void>(message.DropAndReset());
         message = tvPageMsg::Load(manager(), number);
         EXPECT_EQ(RawText(*message), ConfidentialTransform(plain));
         EXPECT_EQ(message->PlainText(), plain);
@@ -161,12 +154,10 @@ TEST_F(PageMsgTest, SwitchingConfidentialBackAndForthRewritesTheStoredText) {
         // Another "no" value or the same "yes" changes nothing.
         ASSERT_NE(message->PutString("QCONFIDENTIAL", "Y"), 0);
         EXPECT_EQ(message->PlainText(), plain);
-        static_cast<void>(message.DropAndReset());
     }
-    cvBobRef<tvPageMsg> open = NewMessage(ann, "plain");
+    cvBobRoot<tvPageMsg> open = NewMessage(ann, "plain");
     ASSERT_NE(open->PutString("QCONFIDENTIAL", ""), 0);
     EXPECT_EQ(RawText(*open), "plain");
-    static_cast<void>(open.DropAndReset());
 }
 
 TEST_F(PageMsgTest, HiddenEightBitTextSurvivesBytesThatBecomeZeroOrBlank) {
@@ -174,26 +165,24 @@ TEST_F(PageMsgTest, HiddenEightBitTextSurvivesBytesThatBecomeZeroOrBlank) {
     // The first byte turns into 0 under the key, the last into a blank.
     std::string plain = ConfidentialTransform(std::string("\0abc ", 5));
     ASSERT_EQ(plain.size(), 5u);
-    cvBobRef<tvPageMsg> message = NewMessage(ann, plain, true);
+    cvBobRoot<tvPageMsg> message = NewMessage(ann, plain, true);
     ASSERT_EQ(message->Save(), 0);
-    cvBobRef<tvPageMsg> again = tvPageMsg::Load(manager(), message->Number());
+    cvBobRoot<tvPageMsg> again = tvPageMsg::Load(manager(), message->Number());
     // The blank at the end is indistinguishable from padding; everything before it
     // comes back.
     EXPECT_EQ(again->PlainText(), plain.substr(0, 4));
-    static_cast<void>(message.DropAndReset());
-    static_cast<void>(again.DropAndReset());
 }
 
 TEST_F(PageMsgTest, ResendingAConfidentialMessageMakesANewConfidentialMessage) {
     const int ann = AddDevice("Ann", AddNetwork("Net"));
-    cvBobRef<tvPageMsg> message = NewMessage(ann, "Vault open", true);
+    cvBobRoot<tvPageMsg> message = NewMessage(ann, "Vault open", true);
     ASSERT_NE(message->PutInt("HOSTREFNBR", 9), 0);
     ASSERT_NE(message->PutInt("STATUS", 2), 0);
     ASSERT_EQ(message->Save(), 0);
     int32_t copy_number = 0;
     ASSERT_EQ(ResendMessage(*message, &copy_number), 0);
     ASSERT_GT(copy_number, message->Number());
-    cvBobRef<tvPageMsg> copy = tvPageMsg::Load(manager(), copy_number);
+    cvBobRoot<tvPageMsg> copy = tvPageMsg::Load(manager(), copy_number);
     ASSERT_TRUE(copy);
     EXPECT_TRUE(copy->IsConfidential());
     EXPECT_EQ(copy->PlainText(), "Vault open");
@@ -202,8 +191,6 @@ TEST_F(PageMsgTest, ResendingAConfidentialMessageMakesANewConfidentialMessage) {
     EXPECT_EQ(copy->GetInt("HOSTREFNBR"), 9);
     EXPECT_EQ(copy->GetInt("STATUS"), 0);
     EXPECT_EQ(copy->GetDate("SCHEDDATE"), 0u);
-    static_cast<void>(message.DropAndReset());
-    static_cast<void>(copy.DropAndReset());
 }
 
 TEST_F(PageMsgTest, QueuePageExpandsGroupsUnlessTheTextSaysNoBob) {
@@ -249,17 +236,14 @@ TEST_F(PageMsgTest, MaximumTextLengthOfTheRecipient) {
         const int net = AddNetwork(
             "Net " + std::to_string(c.device) + "/" + std::to_string(c.network), 1, c.network);
         const int device = AddDevice("Dev " + std::to_string(net), net, "1", c.device);
-        cvBobRef<tvPageMsg> message = NewMessage(device, "x");
+        cvBobRoot<tvPageMsg> message = NewMessage(device, "x");
         EXPECT_EQ(message->MaxTextLength(), c.expected) << c.device << "/" << c.network;
-        static_cast<void>(message.DropAndReset());
     }
     // A group has no network; neither has a message without a device.
-    cvBobRef<tvPageMsg> to_group = NewMessage(AddGroup("Crew"), "x");
+    cvBobRoot<tvPageMsg> to_group = NewMessage(AddGroup("Crew"), "x");
     EXPECT_EQ(to_group->MaxTextLength(), 0);
-    cvBobRef<tvPageMsg> nobody = tvPageMsg::Create(manager());
+    cvBobRoot<tvPageMsg> nobody = tvPageMsg::Create(manager());
     EXPECT_EQ(nobody->MaxTextLength(), 0);
-    static_cast<void>(to_group.DropAndReset());
-    static_cast<void>(nobody.DropAndReset());
 }
 
 TEST(PageCount, CountsPagesOfTheLongestTextLess6PerPage) {
@@ -294,7 +278,7 @@ TEST_F(PageMsgTest, NetworkNumberThroughTheDeviceAndLinksDroppedOnChange) {
     const int rural = AddNetwork("Rural");
     const int ann = AddDevice("Ann", metro);
     const int bob = AddDevice("Bob", rural);
-    cvBobRef<tvPageMsg> message = tvPageMsg::Create(manager());
+    cvBobRoot<tvPageMsg> message = tvPageMsg::Create(manager());
     EXPECT_EQ(message->GetText("PAGENETNBR"), "");
     ASSERT_NE(message->PutInt("PAGEDEVNBR", ann), 0);
     EXPECT_EQ(message->GetText("PAGENETNBR"), std::to_string(metro));
@@ -303,7 +287,6 @@ TEST_F(PageMsgTest, NetworkNumberThroughTheDeviceAndLinksDroppedOnChange) {
     EXPECT_EQ(message->Device()->Number(), bob);
     EXPECT_EQ(message->Network()->Number(), rural);
     EXPECT_EQ(message->GetInt("PAGENETNBR"), rural);
-    static_cast<void>(message.DropAndReset());
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/support/scopedenv.h"
-#include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -28,9 +27,7 @@ class SettingsProfileTest : public ::testing::Test {
         }
     }
 
-    TempDir dir_;
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", dir_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", dir_.file("machine/profile.ini")};
+    testing_support::TestEnvironment env_;  // profile files of the test's own
     platform::Profile profile_;
     platform::Profile files_;  // the same files, as another program would see them
     const std::string program_ = "/opt/tolvane";

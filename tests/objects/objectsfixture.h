@@ -1,10 +1,10 @@
 #pragma once
 // A small database of business objects for the object-layer tests: a dictionary of
-// three tables built in code, an empty data directory and a record-manager state
-// directory of its own, the application's file manager (so that a message box on this,
-// the user-interface thread, aborts its transactions), the event log open on every
-// category, and a presenter that records every message box and answers No to the offer
-// to exit.
+// three tables built in code and an empty data directory in the shared test environment
+// (tests/support/testenvironment.h), the application's file manager (so that a message
+// box on this, the user-interface thread, aborts its transactions), the event log open
+// on every category, and the environment's presenter, which records every message box
+// and answers No to the offer to exit.
 //
 // Tables and object types:
 //   GROUPS  GROUPS.DAT  GROUPNBR AutoInc, NAME String 20, TYPE TRANSNBR TRANSNBR2
@@ -26,7 +26,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log/cveventlog.h"
@@ -39,9 +38,9 @@
 #include "storage/cvstorageapp.h"
 #include "storage/datatype.h"
 #include "storage/dberror.h"
-#include "tests/storage/eventlogcapture.h"
-#include "tests/support/scopedenv.h"
+#include "tests/support/eventlogcapture.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace objects_testing {
 
@@ -184,10 +183,7 @@ cvObjectType::Factory FactoryOf() {
         [](cvBob* parent, const cvRec& record) -> cvBobRef<> { return NewBob<T>(parent, record); };
 }
 
-struct ShownBox {
-    std::string text;
-    unsigned style = 0;
-};
+using testing_support::ShownBox;
 
 class ObjectsFixture : public ::testing::Test {
   protected:
@@ -220,11 +216,6 @@ class ObjectsFixture : public ::testing::Test {
                                         .table = "MEMBER",
                                         .id_fields = {"GROUPNBR", "DEVNBR", ""},
                                         .factory = FactoryOf<TestMember>()}));
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned style, unsigned) {
-            boxes_.push_back({text, style});
-            return (style & kMbButtonMask) == kMbYesNo ? kIdNo : kIdOk;
-        });
         Census::Reset();
     }
 
@@ -245,8 +236,6 @@ class ObjectsFixture : public ::testing::Test {
     }
 
     ~ObjectsFixture() override {
-        EventLog().SetPresenter({});
-        EventLog().SetSoundHook({});
         EventLog().SetTransactionOpen(false);
         ClearObjectTypes();
         StorageApp().Reset();
@@ -347,13 +336,11 @@ class ObjectsFixture : public ::testing::Test {
         return found;
     }
 
-    TempDir data_;
-    TempDir state_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
+    testing_support::TestEnvironment env_;
+    TempDir& data_ = env_.Directory("data");
     cvDataDict dict_;
-    EventLogCapture log_;
-    std::vector<ShownBox> boxes_;
+    EventLogCapture& log_ = env_.CaptureEventLog();
+    std::vector<ShownBox>& boxes_ = env_.Presenter().Boxes();
     std::unique_ptr<cvFileMgr> manager_;
     int provisional_ = -100;
 };

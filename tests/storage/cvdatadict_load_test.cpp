@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <thread>
 
 #include "platform/recman/recman.h"
 #include "storage/bytes.h"
@@ -15,8 +14,9 @@
 #include "storage/datatype.h"
 #include "storage/dberror.h"
 #include "storage/recordmanagercall.h"
-#include "tests/storage/eventlogcapture.h"
+#include "tests/support/eventlogcapture.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 #include "tools/ddfwriter/ddfwriter.h"
 #include "tools/ddfwriter/tolvaneschema.h"
 
@@ -26,14 +26,12 @@ class DictionaryLoadTest : public ::testing::Test {
   protected:
     DictionaryLoadTest() {
         ResetDbExitRequested();
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned style, unsigned) {
+        env_.Presenter().AnswerAllWith(kIdNo);
+        env_.Presenter().OnShown([this](const std::string& text, unsigned style) {
             shown_.push_back(text);
             styles_.push_back(style);
-            return kIdNo;
         });
     }
-    ~DictionaryLoadTest() override { EventLog().SetPresenter({}); }
 
     void Write(const DictionaryRows& rows, const std::string& prefix = "TV") {
         std::string failure;
@@ -83,8 +81,9 @@ class DictionaryLoadTest : public ::testing::Test {
         return rows;
     }
 
-    TempDir dir_;
-    EventLogCapture log_;
+    testing_support::TestEnvironment env_;
+    TempDir& dir_ = env_.Directory("dictionary");
+    EventLogCapture& log_ = env_.CaptureEventLog();
     std::vector<std::string> shown_;
     std::vector<unsigned> styles_;
 };

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/datatype.h"
-#include "tests/storage/eventlogcapture.h"
+#include "tests/support/eventlogcapture.h"
 
 namespace {
 

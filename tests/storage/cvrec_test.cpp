@@ -11,7 +11,7 @@
 #include "storage/cvdatadict.h"
 #include "storage/datatype.h"
 #include "storage/packeddatetime.h"
-#include "tests/storage/eventlogcapture.h"
+#include "tests/support/eventlogcapture.h"
 #include "tests/support/scopedenv.h"
 
 namespace {

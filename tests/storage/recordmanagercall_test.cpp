@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "log/cveventlog.h"
 #include "platform/recman/recman.h"
 #include "tests/platform/recman/recmantesting.h"
-#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace {
 
@@ -20,7 +18,7 @@ using recman_testing::Bytes;
 // A one-key file of 8-byte records: a 4-byte number and 4 bytes of payload.
 class RecordManagerCallTest : public ::testing::Test {
   protected:
-    RecordManagerCallTest() : state_("TOLVANE_RECMAN_DIR", state_dir_.path().string()) {
+    RecordManagerCallTest() {
         const Bytes layout = recman_testing::SpecLayout(8, {{{1, 4, 0, RECMAN_TYPE_INTEGER}}});
         EXPECT_EQ(recman_testing::CreateFile(path_, layout), 0);
     }
@@ -36,9 +34,8 @@ class RecordManagerCallTest : public ::testing::Test {
         return RecordManagerCall(operation, block, data, &length, key, key_number, client);
     }
 
-    TempDir data_;
-    TempDir state_dir_;
-    ScopedEnv state_;
+    testing_support::TestEnvironment env_{{.lock_wait_ms = std::nullopt}};
+    TempDir& data_ = env_.Directory("data");
     std::string path_ = data_.file("ROWS.DAT");
 };
 
@@ -74,12 +71,9 @@ TEST_F(RecordManagerCallTest, MessageBoxOnTheInterfaceThreadAbortsTheOpenTransac
     const RecordManagerClientId ui = NewRecordManagerClientId();
     SetUserInterfaceClient(ui);
     cvEventLog& log = EventLog();
-    log.SetUserInterfaceThread(std::this_thread::get_id());
     std::string shown;
-    log.SetPresenter([&](const std::string& text, unsigned, unsigned) {
-        shown = text;
-        return kIdOk;
-    });
+    env_.Presenter().AnswerAllWith(kIdOk);
+    env_.Presenter().OnShown([&](const std::string& text, unsigned) { shown = text; });
 
     alignas(8) uint8_t block[RECMAN_POSITION_BLOCK_SIZE] = {};
     ASSERT_EQ(Call(RECMAN_OPEN, block, nullptr, &ui), 0);
@@ -98,7 +92,6 @@ TEST_F(RecordManagerCallTest, MessageBoxOnTheInterfaceThreadAbortsTheOpenTransac
         << "the aborted insert left nothing";
 
     EXPECT_EQ(Call(RECMAN_CLOSE, block, nullptr, &ui), 0);
-    log.SetPresenter({});
 }
 
 }  // namespace

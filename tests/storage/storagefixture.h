@@ -1,9 +1,10 @@
 #pragma once
 // A small database for the file-layer tests: a dictionary of four tables built in
-// code, an empty data directory and a record-manager state directory of its own (both
-// removed afterwards), the event log open on every category, and a presenter that
-// records every message box shown on this (the user-interface) thread and answers No
-// to the offer to exit.
+// code and an empty data directory in the shared test environment
+// (tests/support/testenvironment.h: record-manager state, lock wait, profiles), the
+// event log open on every category, and the environment's presenter, which records
+// every message box shown on this (the user-interface) thread and answers No to the
+// offer to exit.
 //
 // Tables:
 //   DEVICE  DEVICE.DAT  64 bytes, page 1024, file flags 4: DEVNBR AutoInc; NAME String 20; GROUPNBR
@@ -18,7 +19,6 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "log/cveventlog.h"
@@ -28,9 +28,9 @@
 #include "storage/cvstorageapp.h"
 #include "storage/datatype.h"
 #include "storage/dberror.h"
-#include "tests/storage/eventlogcapture.h"
-#include "tests/support/scopedenv.h"
+#include "tests/support/eventlogcapture.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace storage_testing {
 
@@ -66,11 +66,7 @@ inline constexpr cvKeyDef kCodeKeys[] = {{"CODE", 0x0000}};
 inline constexpr cvFieldDef kScratchFields[] = {{"ID", kTypeInteger, 0, 4, 0}};
 inline constexpr cvKeyDef kScratchKeys[] = {{"ID", 0x0000}};
 
-// One message box the presenter was asked to show.
-struct ShownBox {
-    std::string text;
-    unsigned style = 0;
-};
+using testing_support::ShownBox;
 
 class StorageFixture : public ::testing::Test {
   protected:
@@ -84,16 +80,9 @@ class StorageFixture : public ::testing::Test {
         EXPECT_EQ(dict_.AddDefinition(
                       {"SCRATCH", "SCRATCH.TMP", 512, 0, kScratchFields, kScratchKeys, 0}),
                   0);
-        EventLog().SetUserInterfaceThread(std::this_thread::get_id());
-        EventLog().SetPresenter([this](const std::string& text, unsigned style, unsigned) {
-            boxes_.push_back({text, style});
-            return (style & kMbButtonMask) == kMbYesNo ? kIdNo : kIdOk;
-        });
         log_.Clear();
     }
     ~StorageFixture() override {
-        EventLog().SetPresenter({});
-        EventLog().SetSoundHook({});
         StorageApp().Reset();
         ResetDbExitRequested();
     }
@@ -137,13 +126,11 @@ class StorageFixture : public ::testing::Test {
         return found;
     }
 
-    TempDir data_;
-    TempDir state_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
+    testing_support::TestEnvironment env_;
+    TempDir& data_ = env_.Directory("data");
     cvDataDict dict_;
-    EventLogCapture log_;
-    std::vector<ShownBox> boxes_;
+    EventLogCapture& log_ = env_.CaptureEventLog();
+    std::vector<ShownBox>& boxes_ = env_.Presenter().Boxes();
     std::unique_ptr<cvFileMgr> manager_;  // destroyed first: closes its files
 };
 

@@ -28,3 +28,10 @@ ScopedEnv::~ScopedEnv() {
         tzset();
     }
 }
+
+std::optional<std::string> ScopedEnv::Current(const std::string& name) {
+    if (const char* value = std::getenv(name.c_str())) {
+        return std::string(value);
+    }
+    return std::nullopt;
+}

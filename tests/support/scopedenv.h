@@ -6,13 +6,16 @@
 #include <string>
 
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(std::string name, const std::optional<std::string>& value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+    // The variable's value now, or nullopt when it is not set.
+    static std::optional<std::string> Current(const std::string& name);
+
+  private:
     std::string name_;
     std::optional<std::string> previous_;
 };

@@ -23,6 +23,7 @@
 #include "platform/recman/recman.h"
 #include "platform/recman/statedirectory.h"
 #include "tests/platform/recman/recmantesting.h"
+#include "tests/support/recmanstate.h"
 #include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 
@@ -172,9 +173,8 @@ class RecmanSharingTest : public ::testing::Test {
     }
 
     TempDir data_;
-    TempDir state_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
+    RecordManagerState recman_state_;
+    const TempDir& state_ = recman_state_.Directory();
     const ClientId engine_ = NewClientId();
     const ClientId interface_ = NewClientId();
 };

@@ -20,7 +20,7 @@
 #include "platform/recman/sqlitestatus.h"
 #include "tests/platform/recman/faultvfs.h"
 #include "tests/platform/recman/recmantesting.h"
-#include "tests/support/scopedenv.h"
+#include "tests/support/recmanstate.h"
 #include "tests/support/tempdir.h"
 
 namespace {
@@ -104,9 +104,8 @@ class RecmanTest : public ::testing::Test {
     }
 
     TempDir data_;
-    TempDir state_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv wait_env_{"TOLVANE_RECMAN_LOCK_WAIT_MS", "300"};
+    RecordManagerState recman_state_;
+    const TempDir& state_ = recman_state_.Directory();
 };
 
 TEST_F(RecmanTest, CreateStoresTheSpecificationThatStatReturnsWithTheRecordCount) {
