@@ -1,0 +1,36 @@
+#pragma once
+// The transport host of the modem tests: records like RecordingHost, counts the
+// exclamation beeps, and can be told to raise the stop request after a while (as a
+// SIGTERM would), from the waits of the code under test.
+
+#include <chrono>
+#include <optional>
+
+#include "tests/support/recordinghost.h"
+
+class ModemHost : public RecordingHost {
+  public:
+    void Beep() override { ++beeps; }
+    bool StopRequested() const override {
+        if (stop_at && std::chrono::steady_clock::now() >= *stop_at) {
+            return true;
+        }
+        return stop_requested;
+    }
+    // Raises the stop request `after` from now.
+    void StopAfter(std::chrono::milliseconds after) {
+        stop_at = std::chrono::steady_clock::now() + after;
+    }
+    // The longest gap between two pumps (or the first pump and the end).
+    std::chrono::milliseconds LongestPumpGap() const {
+        std::chrono::milliseconds longest{0};
+        for (size_t i = 1; i < pumps.size(); ++i) {
+            longest = std::max(longest, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            pumps[i] - pumps[i - 1]));
+        }
+        return longest;
+    }
+
+    int beeps = 0;
+    std::optional<std::chrono::steady_clock::time_point> stop_at;
+};
