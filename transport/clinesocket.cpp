@@ -50,7 +50,9 @@ bool CLineSocket::SetBlocking() {
 
 platform::ConnectResult CLineSocket::Connect(const std::string& host, int port,
                                              std::chrono::milliseconds timeout) {
-    return socket_.Connect(host, port, timeout, [this] { host_.PumpWhileWaiting(); });
+    return socket_.Connect(
+        host, port, timeout, [this] { host_.PumpWhileWaiting(); },
+        [this] { return host_.StopRequested(); });
 }
 
 LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
@@ -82,6 +84,7 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
     LineReply reply;
     std::string gathered;
     const size_t limit = std::max<size_t>(rules.max_bytes, 1);
+    bool discarding = false;  // past the limit, reading on to the line end
     auto deadline = SteadyClock::now() + rules.timeout;
     auto last_pump = SteadyClock::now();
     std::array<char, 4096> buffer;
@@ -97,7 +100,8 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
             break;
         }
         if (waited == platform::WaitResult::kReady) {
-            const size_t room = std::min(buffer.size(), limit - gathered.size());
+            const size_t room =
+                discarding ? buffer.size() : std::min(buffer.size(), limit - gathered.size());
             const long count = socket_.Receive(buffer.data(), room);
             if (count < 0) {
                 reply.status = ReplyStatus::kFailed;
@@ -107,14 +111,33 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
                 reply.status = ReplyStatus::kClosed;
                 break;
             }
-            gathered.append(buffer.data(), static_cast<size_t>(count));
-            if (gathered.size() >= limit || rules.complete(gathered)) {
-                reply.status = ReplyStatus::kComplete;
-                break;
+            const std::string_view got(buffer.data(), static_cast<size_t>(count));
+            if (discarding) {
+                reply.dropped += got.size();
+                if (got.find('\n') != std::string_view::npos) {
+                    reply.status = ReplyStatus::kComplete;
+                    break;
+                }
+            } else {
+                gathered.append(got);
+                if (rules.complete(gathered)) {
+                    reply.status = ReplyStatus::kComplete;
+                    break;
+                }
+                if (gathered.size() >= limit) {
+                    if (!rules.discard_excess) {
+                        reply.status = ReplyStatus::kComplete;
+                        break;
+                    }
+                    discarding = true;
+                }
             }
             if (rules.restart_on_data) {
                 deadline = SteadyClock::now() + rules.timeout;
             }
+        } else if (host_.StopRequested()) {
+            reply.status = ReplyStatus::kStopped;
+            break;
         } else if (SteadyClock::now() >= deadline) {
             reply.status = ReplyStatus::kTimedOut;
             break;
@@ -129,7 +152,24 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
     reply.bytes = gathered.size();
     reply.text = gathered.substr(0, gathered.find('\0'));
     if (reply.bytes > 0 && log_traffic_) {
-        host_.LogComm(kCommReceived + std::to_string(reply.bytes), reply.text);
+        host_.LogComm(kCommReceived + std::to_string(reply.bytes + reply.dropped), reply.text);
     }
     return reply;
+}
+
+size_t CLineSocket::DrainUnasked() {
+    std::string unasked;
+    std::array<char, 4096> buffer;
+    while (socket_.WaitReadable(std::chrono::milliseconds(0)) == platform::WaitResult::kReady) {
+        const long count = socket_.Receive(buffer.data(), buffer.size());
+        if (count <= 0) {
+            break;
+        }
+        unasked.append(buffer.data(), static_cast<size_t>(count));
+    }
+    if (!unasked.empty() && log_traffic_) {
+        host_.LogComm(kCommReceived + std::to_string(unasked.size()),
+                      unasked.substr(0, unasked.find('\0')));
+    }
+    return unasked.size();
 }

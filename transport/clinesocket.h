@@ -9,10 +9,16 @@
 // Reading: the reply is gathered from as many reads as it takes until the protocol's
 // reply end is in (a line end, a final line of a multi-line coded reply, the "."
 // line of a multi-line POP3 answer), until the peer closes, a read fails, the
-// time-out passes or the size limit is reached. Nothing sleeps when the reply is
-// already there. While waiting, the engine's hook runs at least every 100 ms. Every
-// read that gathered bytes adds a row "<-%d" (bytes read) with the reply text.
-// Everything that arrived in the reads of one reply belongs to that reply.
+// time-out passes, the size limit is reached or the engine is asked to stop. Nothing
+// sleeps when the reply is already there. While waiting, the engine's hook runs at
+// least every 100 ms. Every read that gathered bytes adds a row "<-%d" (bytes read)
+// with the reply text. Everything that arrived in the reads of one reply belongs to
+// that reply; with `discard_excess`, a reply longer than the size limit is read on to
+// its line end and what lies beyond the limit is dropped, so it is never taken for
+// the next reply.
+//
+// Once the engine is asked to stop, waits end within one slice (kStopped, or a connect
+// that fails with ECANCELED): no wait outlasts a stop request by more than 100 ms.
 //
 // Traffic rows go through the host's LogComm and can be switched off for clients
 // whose log rows say something else. Engine thread only; not thread-safe.
@@ -43,8 +49,11 @@ struct ReplyRules {
     // When set, the time-out counts from the last bytes received rather than from
     // the start of the read.
     bool restart_on_data = false;
-    // The reply ends here even without its end mark; the rest stays unread.
+    // The reply ends here even without its end mark; the rest stays unread, unless
+    // `discard_excess` is set.
     size_t max_bytes = 1024;
+    // Past max_bytes, read on and drop the bytes until a line end (LF) arrives.
+    bool discard_excess = false;
 };
 
 enum class ReplyStatus {
@@ -52,12 +61,14 @@ enum class ReplyStatus {
     kTimedOut,  // the time-out passed (the text holds whatever arrived)
     kClosed,    // the peer closed (the text holds whatever arrived before)
     kFailed,    // a read failed; LastError() says why
+    kStopped,   // the engine was asked to stop while waiting (the text holds what came)
 };
 
 struct LineReply {
     ReplyStatus status = ReplyStatus::kTimedOut;
-    std::string text;  // the bytes gathered, as text ending at the first NUL byte
-    size_t bytes = 0;  // the number of bytes gathered
+    std::string text;    // the bytes gathered, as text ending at the first NUL byte
+    size_t bytes = 0;    // the number of bytes gathered
+    size_t dropped = 0;  // bytes beyond max_bytes that were read and dropped
 };
 
 enum class SendStatus {
@@ -86,7 +97,7 @@ class CLineSocket {
     // Puts the socket into blocking mode; false on failure.
     [[nodiscard]] bool SetBlocking();
     // Connects to a dotted address or host name, running the wait hook while the
-    // connection is being set up.
+    // connection is being set up; gives up (kFailed, ECANCELED) on a stop request.
     [[nodiscard]] platform::ConnectResult Connect(const std::string& host, int port,
                                                   std::chrono::milliseconds timeout);
     void Close() { socket_.Close(); }
@@ -97,6 +108,10 @@ class CLineSocket {
     [[nodiscard]] LineSend SendLine(std::string_view command, bool confidential);
     // Gathers one reply under `rules` and logs it (see the file comment).
     [[nodiscard]] LineReply ReadLineReply(const ReplyRules& rules);
+
+    // Reads and drops whatever the peer sent that no reply has taken; returns the
+    // number of bytes (0 when none; the bytes are logged as received).
+    size_t DrainUnasked();
 
     // The errno of the last failed socket call.
     int LastError() const { return socket_.LastError(); }
