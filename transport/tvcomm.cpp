@@ -68,6 +68,9 @@ int tvComm::OpenFailed(const std::string& text) {
     LogNotes();
     host_.Beep();
     ReportError(text);
+    // Nothing half-open stays behind: the port is free for the next call, whichever
+    // carrier makes it.
+    Close();
     return 1;
 }
 

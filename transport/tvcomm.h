@@ -77,7 +77,7 @@ class tvComm {
 
     // Opens the port, initialises the modem and dials; 0 when connected, 1 on any
     // failure. `parity` is the letter ('N', 'O', 'E', 'M', 'S'); handshake 1 selects
-    // RTS/CTS, 0 and 2 none. A failed dial closes the port again.
+    // RTS/CTS, 0 and 2 none. Any failure closes the port again.
     [[nodiscard]] int Dial(int rate, std::string_view phone, char parity, int data_bits,
                            int stop_bits, int handshake);
     // Hangs up (the hang-up string up to ten times until the carrier is gone), resets
