@@ -479,11 +479,8 @@ bool TapTerminal::OnCall() const {
 bool TapTerminal::WaitUntil(const std::function<bool()>& condition, milliseconds timeout) const {
     const auto give_up = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (condition()) {
-                return true;
-            }
+        if (condition()) {
+            return true;
         }
         if (std::chrono::steady_clock::now() >= give_up) {
             return false;
@@ -493,5 +490,5 @@ bool TapTerminal::WaitUntil(const std::function<bool()>& condition, milliseconds
 }
 
 bool TapTerminal::WaitForHangUps(int count, milliseconds timeout) const {
-    return WaitUntil([this, count] { return hang_ups_ >= count; }, timeout);
+    return WaitUntil([this, count] { return HangUps() >= count; }, timeout);
 }

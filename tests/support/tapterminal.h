@@ -104,7 +104,8 @@ class TapTerminal {
     int IdRequests() const;        // CRs received while waiting for the logon
     bool OnCall() const;
 
-    // Waits until `condition` (run under the lock) holds; false after `timeout`.
+    // Waits until `condition` holds, asking it every 10 ms; false after `timeout`. The
+    // condition runs without the lock, so it may use the accessors above.
     bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) const;
     bool WaitForHangUps(int count, std::chrono::milliseconds timeout) const;
 

@@ -3,6 +3,7 @@
 // exclamation beeps, and can be told to raise the stop request after a while (as a
 // SIGTERM would), from the waits of the code under test.
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -29,6 +30,13 @@ class ModemHost : public RecordingHost {
                                             pumps[i] - pumps[i - 1]));
         }
         return longest;
+    }
+
+    // Forgets everything recorded, the beeps and the timed stop request.
+    void Reset() {
+        Clear();
+        beeps = 0;
+        stop_at.reset();
     }
 
     int beeps = 0;

@@ -181,7 +181,7 @@ TEST_F(CommTest, EveryOpenFailureGivesOneTextOneRowAndOneBeep) {
             MapPort("COM1", c.device);
         }
         terminal_.RefuseCommands(c.refused);
-        host_ = ModemHost();
+        host_.Reset();
         std::unique_ptr<tvComm> link = Link(c.settings);
         EXPECT_EQ(link->Dial(c.rate, "5551234", 'E', 7, 1, 2), 1) << c.what;
         EXPECT_EQ(host_.beeps, 1) << c.what;
@@ -217,7 +217,7 @@ TEST_F(CommTest, AFailureAnswerEndsTheDialAtOnce) {
     timings_.dial = 10000ms;
     for (const auto& [result, text] : answers) {
         terminal_.SetDialResult(result);
-        host_ = ModemHost();
+        host_.Reset();
         std::unique_ptr<tvComm> link = Link();
         const auto start = SteadyClock::now();
         EXPECT_EQ(DialUsual(*link), 1) << text;
@@ -274,7 +274,7 @@ TEST_F(CommTest, AStopEndsADialPromptlyAndTheHangUpIsBrief) {
 
     // A call up when the stop comes is still hung up, in well under the usual time.
     terminal_.SetDialResult(TapTerminal::DialResult::kConnect);
-    host_ = ModemHost();
+    host_.Reset();
     std::unique_ptr<tvComm> call = Link();
     ASSERT_EQ(DialUsual(*call), 0);
     host_.stop_requested = true;

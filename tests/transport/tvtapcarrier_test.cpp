@@ -260,7 +260,7 @@ TEST_F(TapCarrierTest, LogonAnswersDecideTheConnect) {
     for (const Case& c : cases) {
         terminal_.SetLogonReplies(c.logon_replies);
         terminal_.SetGoAhead(c.go_ahead);
-        host_ = ModemHost();
+        host_.Reset();
         const size_t before = terminal_.Logons().size();
         std::string error = "left over";
         EXPECT_EQ(carrier_.Connect(network_, site_, &error), c.result) << c.what;
@@ -533,6 +533,7 @@ TEST_F(TapCarrierTest, APageForADeviceWithoutPinRunsOutTheBudget) {
         const size_t before = terminal_.Blocks().size();
         SendItem item = Item("nobody to page");
         item.pin.clear();
+        host_.pumps.clear();
         const auto start = SteadyClock::now();
         EXPECT_EQ(carrier_.Send(item), tvHandOver::kFailed);
         const tvTapTimings timings = ShortTimings();
@@ -540,7 +541,8 @@ TEST_F(TapCarrierTest, APageForADeviceWithoutPinRunsOutTheBudget) {
         EXPECT_EQ(item.attempts, 1);
         EXPECT_EQ(item.exchange_result, 2);
         EXPECT_EQ(terminal_.Blocks().size(), before);
-        EXPECT_LE(host_.LongestPumpGap(), 150ms);
+        // Pumped every 100 ms; the slack is for a loaded machine.
+        EXPECT_LE(host_.LongestPumpGap(), 250ms);
         carrier_.Disconnect();
     }
 }
