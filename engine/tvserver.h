@@ -32,6 +32,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -74,6 +75,9 @@ struct tvServerConfig {
     const tvCarrierRegistry* carriers = nullptr;
     // The name resolver; null: none (NoNameResolver).
     std::unique_ptr<tvResolver> resolver;
+    // The application's exclamation beep, called on the engine thread when the modem
+    // link fails to open; null: silence (headless).
+    std::function<void()> beep;
 };
 
 class tvServer final : public tvEngineWork {
