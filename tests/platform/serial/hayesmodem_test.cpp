@@ -117,7 +117,8 @@ TEST_F(HayesModemTest, TimeIsSpentOnlyWhileNothingIsWaiting) {
     EXPECT_GE(modem_.ReadLine(&line, 512, 1ms), 0);
     EXPECT_EQ(line, std::string(300, 'x'));
 
-    // Two bursts 100 ms apart on a 400 ms budget: about 100 ms of it is used.
+    // Two bursts 100 ms apart on a 400 ms budget: about 100 ms of it is used (more on
+    // a loaded machine, where the writer may wake late).
     std::thread writer([this] {
         static_cast<void>(pty_.Write("first half "));
         std::this_thread::sleep_for(100ms);
@@ -126,7 +127,7 @@ TEST_F(HayesModemTest, TimeIsSpentOnlyWhileNothingIsWaiting) {
     const long left = modem_.ReadLine(&line, 128, 400ms);
     writer.join();
     EXPECT_EQ(line, "first half second half");
-    EXPECT_GT(left, 200);
+    EXPECT_GT(left, 100);
     EXPECT_LE(left, 310);
 }
 
@@ -139,7 +140,7 @@ TEST_F(HayesModemTest, TheWaitHookRunsOftenAndCanEndEveryWait) {
     });
     std::string line;
     EXPECT_EQ(modem_.ReadLine(&line, 128, 600ms), 0);
-    EXPECT_GE(calls, 5);
+    EXPECT_GE(calls, 4);  // every 100 ms, with room for a loaded machine
 
     keep_waiting = false;
     const auto start = SteadyClock::now();
