@@ -238,8 +238,13 @@ bool tvTapCarrier::BuildBlock(SendItem& item, Block block) {
 }
 
 tvHandOver tvTapCarrier::Exchange(SendItem& item, Block block) {
-    if (!connected_ || comm_ == nullptr || host_.StopRequested()) {
+    if (!connected_ || comm_ == nullptr) {
         return tvHandOver::kRefused;
+    }
+    if (host_.StopRequested()) {
+        // The call is being given up, not the mode: the item stays as it is (a refusal
+        // would tell the engine this carrier cannot cancel).
+        return tvHandOver::kConnectionOver;
     }
     if (!BuildBlock(item, block)) {
         return tvHandOver::kDone;

@@ -20,8 +20,8 @@
 // so it goes to Error) and the call goes on.
 //
 // Stopping: every wait gives up as soon as the host's StopRequested turns true; after
-// that no block is sent (a hand-over is refused) and the logoff only sends EOT and
-// hangs up briefly.
+// that no block is sent (a hand-over leaves the item as it is and says the connection
+// is over) and the logoff only sends EOT and hangs up briefly.
 //
 // Engine thread only; the host must outlive the carrier.
 

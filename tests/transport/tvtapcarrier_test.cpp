@@ -580,9 +580,19 @@ TEST_F(TapCarrierTest, AStopEndsTheWaitSendsNothingMoreAndHangsUpBriefly) {
     EXPECT_LE(host_.LongestPumpGap(), kPumpGapAllowance);
     const size_t blocks = terminal_.Blocks().size();
 
+    // Nothing more goes out, and nothing is said of the items: the call is over, not
+    // the carrier's ability to send or cancel.
     SendItem after = Item("after the stop");
-    EXPECT_EQ(carrier_.Send(after), tvHandOver::kRefused);
+    EXPECT_EQ(carrier_.Send(after), tvHandOver::kConnectionOver);
     EXPECT_EQ(after.attempts, 0);
+    EXPECT_EQ(after.status, kStatusQueued);
+    SendItem cancel = Item("after the stop", kModeCancel, kStatusCancelling);
+    cancel.carrier_message_number = 77;
+    cancel.response = "Message 77 successful";
+    EXPECT_EQ(carrier_.Cancel(cancel), tvHandOver::kConnectionOver);
+    EXPECT_EQ(cancel.status, kStatusCancelling);
+    EXPECT_EQ(cancel.response, "Message 77 successful");
+    EXPECT_EQ(cancel.attempts, 0);
     EXPECT_EQ(terminal_.Blocks().size(), blocks);
 
     const auto logoff = SteadyClock::now();
