@@ -2,6 +2,7 @@
 
 #include "model/pagingcodes.h"
 #include "transport/tvsnppclient.h"
+#include "transport/tvtapcarrier.h"
 #include "transport/tvunavailablecarrier.h"
 
 namespace {
@@ -13,13 +14,6 @@ tvCarrierFactory Unavailable(tvCarrierTraits traits, const char* error,
     return [traits, error, status_prefix](tvTransportHost& host) {
         return std::make_unique<tvUnavailableCarrier>(host, traits, error, status_prefix);
     };
-}
-
-tvCarrierTraits ModemTraits() {
-    tvCarrierTraits traits;
-    traits.queries_status = true;
-    traits.can_cancel = true;
-    return traits;
 }
 
 tvCarrierTraits SkytelTraits() {
@@ -52,8 +46,9 @@ void RegisterCarriers(tvCarrierRegistry& registry) {
         kProtocolSmtp,
         Unavailable(MailTraits(), "SMTP Disabled: Socket or DNS Initialization Failed"));
     // TAP, ETAP and every protocol number not otherwise known go over the modem.
-    const tvCarrierFactory modem =
-        Unavailable(ModemTraits(), "Unable to Connect to Service", "Unable to Connect to ");
+    const tvCarrierFactory modem = [](tvTransportHost& host) {
+        return std::make_unique<tvTapCarrier>(host);
+    };
     registry.Register(kProtocolTap, modem);
     registry.Register(kProtocolEtap, modem);
     registry.RegisterFallback(modem);

@@ -1,7 +1,10 @@
 #include "engine/tvenginehost.h"
 
-tvEngineHost::tvEngineHost(tvEngineReporter& reporter, tvEngineTimer& timer)
-    : reporter_(reporter), timer_(timer) {}
+#include <utility>
+
+tvEngineHost::tvEngineHost(tvEngineReporter& reporter, tvEngineTimer& timer,
+                           std::function<void()> beep)
+    : reporter_(reporter), timer_(timer), beep_(std::move(beep)) {}
 
 void tvEngineHost::SetStatusLine(const std::string& text) {
     reporter_.SetStatusLine(text);
@@ -23,4 +26,10 @@ bool tvEngineHost::StopRequested() const {
 
 void tvEngineHost::PumpWhileWaiting() {
     timer_.PumpWhileWaiting();
+}
+
+void tvEngineHost::Beep() {
+    if (beep_) {
+        beep_();
+    }
 }

@@ -8,6 +8,7 @@
 // the start-up handshake, so it is an atomic.
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "engine/tvenginereporter.h"
@@ -17,7 +18,10 @@
 class tvEngineHost final : public tvTransportHost {
   public:
     // The reporter and the timer must outlive the host.
-    tvEngineHost(tvEngineReporter& reporter, tvEngineTimer& timer);
+    // The beep is the application's sound hook (the exclamation beep of a failed modem
+    // link); null: silence, as in a headless run.
+    tvEngineHost(tvEngineReporter& reporter, tvEngineTimer& timer,
+                 std::function<void()> beep = nullptr);
 
     void SetStatusLine(const std::string& text) override;
     void LogRow(const std::string& device, const std::string& service, const std::string& status,
@@ -32,8 +36,11 @@ class tvEngineHost final : public tvTransportHost {
     // itself is busy and returns at once).
     void PumpWhileWaiting() override;
 
+    void Beep() override;
+
   private:
     tvEngineReporter& reporter_;
     tvEngineTimer& timer_;
     std::atomic<bool> sockets_available_{false};
+    std::function<void()> beep_;  // set at construction, called on the engine thread
 };

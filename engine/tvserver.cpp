@@ -33,7 +33,7 @@ tvServer::tvServer(tvServerConfig config)
       config_(std::move(config)),
       reporter_(MessageStatusValues()),
       timer_(*this, reporter_),
-      host_(reporter_, timer_),
+      host_(reporter_, timer_, config_.beep),
       files_(std::make_unique<cvFileMgr>(
           config_.data_directory.empty() ? settings_.DataDirectory() : config_.data_directory,
           config_.dictionary)),

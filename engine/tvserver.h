@@ -33,6 +33,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -76,6 +77,9 @@ struct tvServerConfig {
     const tvCarrierRegistry* carriers = nullptr;
     // The name resolver; null: none (NoNameResolver).
     std::unique_ptr<tvResolver> resolver;
+    // The application's exclamation beep, called on the engine thread when the modem
+    // link fails to open; null: silence (headless).
+    std::function<void()> beep;
 };
 
 class tvServer final : public tvEngineWork {

@@ -48,4 +48,19 @@ TEST(tvEngineHostTest, RoutesReportsFlagsAndWaitsToTheEngine) {
     EXPECT_EQ(status_line.Text(), "Server Stopped");
 }
 
+TEST(tvEngineHostTest, TheBeepGoesToTheApplicationsHookWhenThereIsOne) {
+    EngineTestWork work;
+    tvEngineReporter reporter;
+    tvEngineTimer timer(work, reporter);
+    int beeps = 0;
+    tvEngineHost host(reporter, timer, [&beeps] { ++beeps; });
+    static_cast<tvTransportHost&>(host).Beep();
+    static_cast<tvTransportHost&>(host).Beep();
+    EXPECT_EQ(beeps, 2);
+
+    // Headless: no hook, no sound, no failure.
+    tvEngineHost silent(reporter, timer);
+    static_cast<tvTransportHost&>(silent).Beep();
+}
+
 }  // namespace
