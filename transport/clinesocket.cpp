@@ -50,7 +50,52 @@ bool CLineSocket::SetBlocking() {
 
 platform::ConnectResult CLineSocket::Connect(const std::string& host, int port,
                                              std::chrono::milliseconds timeout) {
-    return socket_.Connect(host, port, timeout, [this] { host_.PumpWhileWaiting(); });
+    return socket_.Connect(
+        host, port, timeout, [this] { host_.PumpWhileWaiting(); },
+        [this] { return host_.StopRequested(); });
+}
+
+void CLineSocket::Close() {
+    tls_.Shutdown();
+    socket_.Close();
+}
+
+platform::WaitHooks CLineSocket::Hooks() {
+    return {[this] { host_.PumpWhileWaiting(); }, [this] { return host_.StopRequested(); }};
+}
+
+platform::TlsStatus CLineSocket::StartTls(const std::string& host,
+                                          std::chrono::milliseconds timeout) {
+    return tls_.Handshake(socket_, host, timeout, Hooks());
+}
+
+long CLineSocket::Transmit(std::string_view bytes) {
+    if (!tls_.Active()) {
+        return socket_.Send(bytes);
+    }
+    platform::TlsIo io = platform::TlsIo::kDone;
+    const size_t written = tls_.Write(bytes, send_timeout_, Hooks(), &io);
+    if (io != platform::TlsIo::kDone && written == 0) {
+        return -1;
+    }
+    return static_cast<long>(written);
+}
+
+LineSend CLineSocket::SendBytes(std::string_view bytes) {
+    LineSend result;
+    if (bytes.empty()) {
+        return result;
+    }
+    const long sent = Transmit(bytes);
+    if (sent < 0) {
+        result.status = SendStatus::kFailed;
+    } else if (sent == 0) {
+        result.status = SendStatus::kNothingSent;
+    } else {
+        result.status = SendStatus::kSent;
+        result.bytes = static_cast<size_t>(sent);
+    }
+    return result;
 }
 
 LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
@@ -60,7 +105,7 @@ LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
     }
     std::string line(command);
     line += "\r\n";
-    const long sent = socket_.Send(line);
+    const long sent = Transmit(line);
     if (sent < 0) {
         result.status = SendStatus::kFailed;
         return result;
@@ -90,23 +135,37 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
         const auto left =
             deadline > now ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
                            : std::chrono::milliseconds(0);
+        // Bytes TLS has already decrypted do not show on the socket.
         const platform::WaitResult waited =
-            socket_.WaitReadable(std::min(left, platform::kWaitSlice));
+            tls_.HasBuffered() ? platform::WaitResult::kReady
+                               : socket_.WaitReadable(std::min(left, platform::kWaitSlice));
         if (waited == platform::WaitResult::kFailed) {
             reply.status = ReplyStatus::kFailed;
             break;
         }
+        long count = -2;  // -2: nothing this time (TLS took a record without data)
         if (waited == platform::WaitResult::kReady) {
             const size_t room = std::min(buffer.size(), limit - gathered.size());
-            const long count = socket_.Receive(buffer.data(), room);
-            if (count < 0) {
-                reply.status = ReplyStatus::kFailed;
-                break;
+            if (tls_.Active()) {
+                platform::TlsIo io = platform::TlsIo::kDone;
+                const size_t got = tls_.Read(buffer.data(), room, &io);
+                count = io == platform::TlsIo::kDone         ? static_cast<long>(got)
+                        : io == platform::TlsIo::kWouldBlock ? -2
+                        : io == platform::TlsIo::kClosed     ? 0
+                                                             : -1;
+            } else {
+                count = socket_.Receive(buffer.data(), room);
             }
-            if (count == 0) {
-                reply.status = ReplyStatus::kClosed;
-                break;
-            }
+        }
+        if (count == -1) {
+            reply.status = ReplyStatus::kFailed;
+            break;
+        }
+        if (count == 0) {
+            reply.status = ReplyStatus::kClosed;
+            break;
+        }
+        if (count > 0) {
             gathered.append(buffer.data(), static_cast<size_t>(count));
             if (gathered.size() >= limit || rules.complete(gathered)) {
                 reply.status = ReplyStatus::kComplete;
@@ -124,6 +183,10 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
             SteadyClock::now() - last_pump >= platform::kWaitSlice) {
             host_.PumpWhileWaiting();
             last_pump = SteadyClock::now();
+        }
+        if (host_.StopRequested()) {
+            reply.status = ReplyStatus::kStopped;
+            break;
         }
     }
     reply.bytes = gathered.size();

@@ -14,6 +14,13 @@
 // read that gathered bytes adds a row "<-%d" (bytes read) with the reply text.
 // Everything that arrived in the reads of one reply belongs to that reply.
 //
+// Every wait (connecting, reading a reply, TLS set-up) also gives up as soon as the
+// host's StopRequested turns true, so that a stopping engine is never held by a peer.
+//
+// TLS: StartTls puts TLS under the connection at any point (at once for a port that
+// speaks TLS from the first byte, or after a STARTTLS exchange); from then on every
+// command and reply goes through it. Close ends TLS before the socket.
+//
 // Traffic rows go through the host's LogComm and can be switched off for clients
 // whose log rows say something else. Engine thread only; not thread-safe.
 
@@ -22,6 +29,7 @@
 #include <string_view>
 
 #include "platform/net/tcpsocket.h"
+#include "platform/net/tlssession.h"
 #include "transport/tvtransporthost.h"
 
 // Decides whether the bytes gathered so far hold a complete reply.
@@ -51,7 +59,8 @@ enum class ReplyStatus {
     kComplete,  // the reply end arrived, or max_bytes were gathered
     kTimedOut,  // the time-out passed (the text holds whatever arrived)
     kClosed,    // the peer closed (the text holds whatever arrived before)
-    kFailed,    // a read failed; LastError() says why
+    kFailed,    // a read failed; LastError() (or TlsErrorText()) says why
+    kStopped,   // the host asked to stop (the text holds whatever arrived)
 };
 
 struct LineReply {
@@ -89,24 +98,46 @@ class CLineSocket {
     // connection is being set up.
     [[nodiscard]] platform::ConnectResult Connect(const std::string& host, int port,
                                                   std::chrono::milliseconds timeout);
-    void Close() { socket_.Close(); }
+    // Ends TLS (when on) and closes the socket.
+    void Close();
     bool IsOpen() const { return socket_.IsOpen(); }
+
+    // Runs the TLS handshake on the open connection for `host` (what the certificate
+    // must be for), waiting at most `timeout`. kOk: every later command and reply
+    // goes through TLS. Otherwise TLS is off and TlsErrorText() says why; the caller
+    // must not go on in clear text.
+    [[nodiscard]] platform::TlsStatus StartTls(const std::string& host,
+                                               std::chrono::milliseconds timeout);
+    bool TlsActive() const { return tls_.Active(); }
+    const std::string& TlsErrorText() const { return tls_.ErrorText(); }
 
     // Sends `command` followed by CR LF in one send and logs it (see the file
     // comment). An empty command sends nothing.
     [[nodiscard]] LineSend SendLine(std::string_view command, bool confidential);
+    // Sends the bytes exactly as they are, in one send, without a log row (message
+    // contents). Empty bytes send nothing.
+    [[nodiscard]] LineSend SendBytes(std::string_view bytes);
     // Gathers one reply under `rules` and logs it (see the file comment).
     [[nodiscard]] LineReply ReadLineReply(const ReplyRules& rules);
 
     // The errno of the last failed socket call.
     int LastError() const { return socket_.LastError(); }
     void SetTrafficLogging(bool on) { log_traffic_ = on; }
+    // How long a send under TLS may wait for the peer to take the bytes (a plain
+    // socket blocks in the system instead). 30000 ms unless changed.
+    void SetSendTimeout(std::chrono::milliseconds timeout) { send_timeout_ = timeout; }
 
   protected:
     tvTransportHost& host() { return host_; }
 
   private:
+    // Sends the bytes through TLS or the plain socket; the count, or -1.
+    long Transmit(std::string_view bytes);
+    platform::WaitHooks Hooks();
+
     tvTransportHost& host_;
     platform::TcpSocket socket_;
+    platform::TlsSession tls_;
     bool log_traffic_ = true;
+    std::chrono::milliseconds send_timeout_{30000};
 };

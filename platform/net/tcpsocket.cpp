@@ -89,7 +89,8 @@ bool TcpSocket::IsBlocking() const {
 
 ConnectResult TcpSocket::Connect(const std::string& host, int port,
                                  std::chrono::milliseconds timeout,
-                                 const std::function<void()>& while_waiting) {
+                                 const std::function<void()>& while_waiting,
+                                 const std::function<bool()>& should_stop) {
     if (!IsOpen()) {
         last_error_ = EBADF;
         return ConnectResult::kFailed;
@@ -120,8 +121,8 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port,
         sockaddr_in address{};
         std::memcpy(&address, entry->ai_addr, std::min<size_t>(sizeof(address), entry->ai_addrlen));
         address.sin_port = htons(static_cast<uint16_t>(port));
-        result = ConnectOnce(&address, sizeof(address), timeout, while_waiting);
-        if (result == ConnectResult::kConnected) {
+        result = ConnectOnce(&address, sizeof(address), timeout, while_waiting, should_stop);
+        if (result == ConnectResult::kConnected || last_error_ == ECANCELED) {
             break;
         }
     }
@@ -130,7 +131,8 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port,
 
 ConnectResult TcpSocket::ConnectOnce(const void* address, unsigned length,
                                      std::chrono::milliseconds timeout,
-                                     const std::function<void()>& while_waiting) {
+                                     const std::function<void()>& while_waiting,
+                                     const std::function<bool()>& should_stop) {
     // Connect without blocking so that the caller's callback keeps running while the
     // handshake is under way; the original mode is restored afterwards.
     const bool blocking = IsBlocking();
@@ -166,6 +168,10 @@ ConnectResult TcpSocket::ConnectOnce(const void* address, unsigned length,
             }
             if (while_waiting) {
                 while_waiting();
+            }
+            if (should_stop && should_stop()) {
+                error = ECANCELED;
+                break;
             }
         }
     }
@@ -253,6 +259,14 @@ int TcpSocket::LocalPort() const {
         return 0;
     }
     return ntohs(address.sin_port);
+}
+
+std::string LocalHostName(size_t limit) {
+    char name[256] = {};
+    if (::gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    return std::string(name).substr(0, limit);
 }
 
 }  // namespace platform

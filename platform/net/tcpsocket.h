@@ -43,12 +43,15 @@ class TcpSocket {
 
     // Resolves `host` (dotted IPv4 address or host name) and connects to `port`,
     // trying each address the name resolves to. Waits at most `timeout` per address,
-    // in slices of kWaitSlice, running `while_waiting` between slices. The socket
-    // must have been created; its blocking mode is kept. kHostNotFound sets
-    // LastError to EINVAL; a port outside 1..65535 gives kFailed with EINVAL.
+    // in slices of kWaitSlice, running `while_waiting` between slices; when
+    // `should_stop` answers true between slices the connect gives up with kFailed and
+    // ECANCELED. The socket must have been created; its blocking mode is kept.
+    // kHostNotFound sets LastError to EINVAL; a port outside 1..65535 gives kFailed
+    // with EINVAL.
     [[nodiscard]] ConnectResult Connect(const std::string& host, int port,
                                         std::chrono::milliseconds timeout,
-                                        const std::function<void()>& while_waiting = {});
+                                        const std::function<void()>& while_waiting = {},
+                                        const std::function<bool()>& should_stop = {});
 
     // Sends all of `bytes`, handing them to the system in one call (repeated only
     // for what a short send left over). Returns the number of bytes sent, or -1.
@@ -70,6 +73,9 @@ class TcpSocket {
     // Local port of a bound or connected socket, 0 when unknown.
     int LocalPort() const;
     int LastError() const { return last_error_; }
+    // The descriptor, for a layer that works on it directly (TLS); -1 when closed.
+    // The socket keeps owning it.
+    int Descriptor() const { return fd_; }
 
   private:
     explicit TcpSocket(int fd) : fd_(fd) {}
@@ -77,11 +83,16 @@ class TcpSocket {
     // One connect attempt to an already resolved address on the current descriptor.
     ConnectResult ConnectOnce(const void* address, unsigned length,
                               std::chrono::milliseconds timeout,
-                              const std::function<void()>& while_waiting);
+                              const std::function<void()>& while_waiting,
+                              const std::function<bool()>& should_stop);
     int Fail();
 
     int fd_ = -1;
     int last_error_ = 0;
 };
+
+// This machine's host name (at most `limit` characters); "localhost" when the system
+// gives none.
+std::string LocalHostName(size_t limit);
 
 }  // namespace platform
