@@ -228,8 +228,9 @@ std::string SmtpTestServer::Mail::Body() const {
     return end == std::string::npos ? std::string() : content.substr(end + 4);
 }
 
-SmtpTestServer::SmtpTestServer() : greeting_(Action::Reply("220 tolvane-test ESMTP ready")) {
-    if (!listener_.Listen("127.0.0.1", 0)) {
+SmtpTestServer::SmtpTestServer(int port)
+    : greeting_(Action::Reply("220 tolvane-test ESMTP ready")) {
+    if (!listener_.Listen("127.0.0.1", port)) {
         throw std::runtime_error("SMTP test server cannot listen");
     }
     port_ = listener_.Port();

@@ -66,7 +66,8 @@ class SmtpTestServer {
         bool closed = false;
     };
 
-    SmtpTestServer();
+    // Listens on 127.0.0.1 at `port` (0: a free one); throws when it cannot.
+    explicit SmtpTestServer(int port = 0);
     ~SmtpTestServer();
     SmtpTestServer(const SmtpTestServer&) = delete;
     SmtpTestServer& operator=(const SmtpTestServer&) = delete;
