@@ -186,7 +186,9 @@ std::vector<tvMailExchanger> ParseMxAnswer(const uint8_t* data, size_t size) {
                 if (*length < 3 || !preference || !reader.Name(data_at + 2, &name, &ignored)) {
                     return {};
                 }
-                if (remaining > 0) {
+                // An address record among the mail exchangers moves the fill index
+                // too, so it may have passed the last entry.
+                if (remaining > 0 && fill < list.size()) {
                     list[fill].host = name;
                     list[fill].preference = *preference;
                     ++fill;

@@ -107,6 +107,14 @@ TEST(DnsAnswerTest, TheAnswersThatGiveNothingOrFewerEntries) {
              .Mx(5, "mx2.example.net", DnsAnswer::kAdditional)
              .Build(),
          {{10, "mx1.example.net", ""}}},
+        {"an address record among the mail exchangers takes an entry's place",
+         DnsAnswer(kQuery)
+             .Mx(10, "mx1.example.net")
+             .Ns("ns.example.net", DnsAnswer::kAnswer)
+             .A("mx1.example.net", "192.0.2.1")
+             .Mx(5, "mx2.example.net", DnsAnswer::kAdditional)
+             .Build(),
+         {{10, "mx1.example.net", ""}}},
         {"an answer record that is not a mail exchanger leaves no empty entry",
          DnsAnswer(kQuery)
              .Mx(10, "mx1.example.net")
