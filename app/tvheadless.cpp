@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/tvapp.h"
+#include "app/tvcarriers.h"
 #include "engine/cvlogbox.h"
 #include "engine/cvstatusstatic.h"
 #include "engine/tvserver.h"
@@ -119,7 +120,11 @@ int RunHeadless(tvApp& app, const tvHeadlessOptions& options) {
 
     int exit_status = 0;
     {
+        tvCarrierRegistry carriers;
+        RegisterCarriers(carriers);
         tvServerConfig config;
+        config.carriers = &carriers;
+        config.resolver = MakeNameResolver();
         config.settings = &app.Settings();
         config.dictionary = &app.Dictionary();
         config.data_directory = app.DataDirectory();

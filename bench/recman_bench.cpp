@@ -5,12 +5,20 @@
 //
 // Records are 128 bytes: key 0 a unique 4-byte integer at the start, key 1 a 16-byte
 // case-insensitive name with duplicates (100 names), the rest payload.
+//
+// Then what one durable single-row update costs on disk: database pages written into
+// the rollback journal, xSync calls and the fdatasync calls that reach the kernel, per
+// update, for a message write-back on a file laid out like PAGEMSG (six keys), beside
+// the same change made directly with SQLite on a table with the same indexes.
+// --journal_only runs only that part.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/iocount.h"
 #include "platform/recman/recman.h"
 
 namespace {
@@ -468,6 +477,398 @@ void UpdateSqlite(benchmark::State& state, bool inside) {
     }
 }
 
+// ---- journaled pages per message write-back ----
+
+// A message file laid out like PAGEMSG: its fields at their offsets, its six keys.
+namespace message {
+
+constexpr uint16_t kLength = 1302;
+constexpr size_t kNumber = 0;           // PAGEMSGNBR, AutoInc
+constexpr size_t kDevice = 4;           // PAGEDEVNBR
+constexpr size_t kHostRef = 8;          // HOSTREFNBR
+constexpr size_t kText = 12;            // TEXT, 1001
+constexpr size_t kConfidential = 1013;  // QCONFIDENTIAL
+constexpr size_t kStatus = 1014;        // STATUS
+constexpr size_t kDate = 1018;          // SCHEDDATE, packed date
+constexpr size_t kTime = 1022;          // SCHEDTIME, packed time
+constexpr size_t kAttempts = 1026;      // ATTEMPTS
+constexpr size_t kResponse = 1030;      // RESPONSE, 256
+constexpr size_t kNetNumber = 1286;     // NETMSGNBR
+constexpr size_t kEnteredBy = 1290;     // ENTERBY
+constexpr size_t kEnteredDate = 1294;   // DATEENTER
+constexpr size_t kEnteredTime = 1298;   // TIMEENTER
+
+constexpr int kRows = 20000;
+constexpr int kQueued = 3000;  // the last rows of the file are Queued, the others Sent
+constexpr int kUpdates = 200;  // per write-back kind
+constexpr int kDevices = 500;
+
+Bytes Layout() {
+    struct Segment {
+        size_t offset;
+        uint16_t length;
+        uint16_t flags;
+        uint8_t type;
+    };
+    const uint16_t dup = RECMAN_KEY_DUPLICATES | RECMAN_KEY_MODIFIABLE;
+    const std::vector<std::vector<Segment>> keys = {
+        {{kNumber, 4, 0, RECMAN_TYPE_AUTOINC}},
+        {{kStatus, 4, dup, RECMAN_TYPE_INTEGER},
+         {kDate, 4, dup, RECMAN_TYPE_DATE},
+         {kTime, 4, dup, RECMAN_TYPE_TIME}},
+        {{kDate, 4, dup, RECMAN_TYPE_DATE}},
+        {{kDevice, 4, dup, RECMAN_TYPE_INTEGER}, {kDate, 4, dup, RECMAN_TYPE_DATE}},
+        {{kHostRef, 4, dup, RECMAN_TYPE_INTEGER}},
+        {{kNetNumber, 4, dup, RECMAN_TYPE_INTEGER}},
+    };
+    Bytes layout(16, 0);
+    layout[0] = static_cast<uint8_t>(kLength);
+    layout[1] = static_cast<uint8_t>(kLength >> 8);
+    layout[3] = 0x10;  // page size 4096
+    layout[4] = static_cast<uint8_t>(keys.size());
+    for (const auto& key : keys) {
+        for (size_t s = 0; s < key.size(); ++s) {
+            Bytes part(16, 0);
+            const uint16_t flags = key[s].flags | RECMAN_KEY_EXTENDED_TYPE |
+                                   (s + 1 < key.size() ? RECMAN_KEY_SEGMENTED : 0);
+            part[0] = static_cast<uint8_t>(key[s].offset + 1);
+            part[1] = static_cast<uint8_t>((key[s].offset + 1) >> 8);
+            part[2] = static_cast<uint8_t>(key[s].length);
+            part[4] = static_cast<uint8_t>(flags);
+            part[5] = static_cast<uint8_t>(flags >> 8);
+            part[10] = key[s].type;
+            layout.insert(layout.end(), part.begin(), part.end());
+        }
+    }
+    return layout;
+}
+
+constexpr uint32_t PackedDate(int day, int month, int year) {
+    return static_cast<uint32_t>(day) | (static_cast<uint32_t>(month) << 8) |
+           (static_cast<uint32_t>(year) << 16);
+}
+
+constexpr uint32_t PackedTime(int hours, int minutes, int seconds) {
+    return (static_cast<uint32_t>(seconds) << 8) | (static_cast<uint32_t>(minutes) << 16) |
+           (static_cast<uint32_t>(hours) << 24);
+}
+
+constexpr uint32_t kToday = PackedDate(15, 6, 2024);
+constexpr uint32_t kTomorrow = PackedDate(16, 6, 2024);
+
+// Message `number` (1..kRows) as the file holds it before any write-back.
+struct Row {
+    int32_t number;
+    int32_t device;
+    int32_t host_ref;
+    std::string text;
+    int32_t status;
+    uint32_t date;
+    uint32_t time;
+    int32_t attempts;
+    std::string response;
+    int32_t net_number;
+};
+
+Row RowOf(int number) {
+    Row row;
+    row.number = number;
+    row.device = number % kDevices + 1;
+    row.host_ref = 0;
+    row.text = "Page " + std::to_string(number) + ": call the front desk about the delivery";
+    const bool queued = number > kRows - kQueued;
+    row.status = queued ? 0 : 2;
+    row.date = queued ? kToday : PackedDate(number % 28 + 1, 5, 2024);
+    row.time = PackedTime(number / 3600 % 24, number / 60 % 60, number % 60);
+    row.attempts = queued ? 0 : 1;
+    row.response = queued ? "" : "250 Message Sent Successfully";
+    row.net_number = 0;
+    return row;
+}
+
+void PutText(Bytes& record, size_t at, size_t width, const std::string& text) {
+    std::memset(record.data() + at, 0, width);
+    std::memcpy(record.data() + at, text.data(), std::min(width - 1, text.size()));
+}
+
+Bytes RecordOf(const Row& row) {
+    Bytes record(kLength, 0);
+    Put32(record.data() + kNumber, row.number);
+    Put32(record.data() + kDevice, row.device);
+    Put32(record.data() + kHostRef, row.host_ref);
+    PutText(record, kText, 1001, row.text);
+    Put32(record.data() + kStatus, row.status);
+    Put32(record.data() + kDate, row.date);
+    Put32(record.data() + kTime, row.time);
+    Put32(record.data() + kAttempts, row.attempts);
+    PutText(record, kResponse, 256, row.response);
+    Put32(record.data() + kNetNumber, row.net_number);
+    record[kConfidential] = 'N';
+    Put32(record.data() + kEnteredBy, 1);
+    Put32(record.data() + kEnteredDate, row.date);
+    Put32(record.data() + kEnteredTime, row.time);
+    return record;
+}
+
+// What a write-back changes in a row.
+enum class WriteBack {
+    kDataOnly,  // RESPONSE, ATTEMPTS: no key
+    kSameDay,   // STATUS, RESPONSE, ATTEMPTS, SCHEDTIME: key 1
+    kAllSix,    // and SCHEDDATE, NETMSGNBR: keys 1, 2, 3 and 5
+};
+
+void ApplyWriteBack(WriteBack kind, int number, Row* row) {
+    row->attempts += 1;
+    row->response = "250 Message Sent Successfully";
+    if (kind == WriteBack::kDataOnly) {
+        return;
+    }
+    row->status = 2;
+    row->time = PackedTime(23, 59, number % 60);
+    if (kind == WriteBack::kAllSix) {
+        row->date = kTomorrow;
+        row->net_number = 700000 + number;
+    }
+}
+
+// The rows each kind of write-back works on: distinct Queued rows.
+int FirstRowOf(WriteBack kind) {
+    return kRows - kQueued + 1 + static_cast<int>(kind) * kUpdates;
+}
+
+struct Cost {
+    bench::IoCounts counts;
+    double median_ms = 0;
+};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+class RecmanMessages {
+  public:
+    RecmanMessages() {
+        const std::string path = g_directory + "/PAGEMSG.DAT";
+        std::memset(key_, 0, sizeof key_);
+        std::memcpy(key_, path.c_str(), path.size());
+        Bytes layout = Layout();
+        RecmanSide::Check(
+            Call(RECMAN_CREATE, layout.data(), static_cast<uint32_t>(layout.size()), 0), "create");
+        std::memcpy(key_, path.c_str(), path.size() + 1);
+        RecmanSide::Check(Call(RECMAN_OPEN, nullptr, 0, 0), "open");
+        RecmanSide::Check(Call(kBegin, nullptr, 0, 0), "begin");
+        for (int number = 1; number <= kRows; ++number) {
+            Bytes record = RecordOf(RowOf(number));
+            RecmanSide::Check(Call(RECMAN_INSERT, record.data(), kLength, 0), "insert");
+        }
+        RecmanSide::Check(Call(RECMAN_END_TRANSACTION, nullptr, 0, 0), "end");
+    }
+    ~RecmanMessages() { static_cast<void>(Call(RECMAN_CLOSE, nullptr, 0, 0)); }
+
+    // Each update in a transaction of its own, as a saved message: read the row by its
+    // number, change it, write it back, commit.
+    Cost Run(WriteBack kind) {
+        std::vector<double> times;
+        Bytes record(kLength);
+        const bench::IoCounts before = bench::CurrentIoCounts();
+        for (int number = FirstRowOf(kind); number < FirstRowOf(kind) + kUpdates; ++number) {
+            Row row = RowOf(number);
+            ApplyWriteBack(kind, number, &row);
+            const auto start = std::chrono::steady_clock::now();
+            RecmanSide::Check(Call(kBegin, nullptr, 0, 0), "begin");
+            Put32(key_, number);
+            RecmanSide::Check(Call(RECMAN_GET_EQUAL, record.data(), kLength, 0), "get equal");
+            record = RecordOf(row);
+            RecmanSide::Check(Call(RECMAN_UPDATE, record.data(), kLength, 0), "update");
+            RecmanSide::Check(Call(RECMAN_END_TRANSACTION, nullptr, 0, 0), "end");
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        return {bench::CurrentIoCounts() - before, Median(times)};
+    }
+
+  private:
+    int Call(uint16_t operation, void* data, uint32_t length, int8_t key_number) {
+        return recman_call(operation, block_, data, &length, key_, RECMAN_KEY_BUFFER_SIZE,
+                           key_number);
+    }
+
+    alignas(8) uint8_t block_[RECMAN_POSITION_BLOCK_SIZE] = {};
+    uint8_t key_[RECMAN_KEY_BUFFER_SIZE] = {};
+};
+
+// The same messages in a plain SQLite table: a column a field, the message number as
+// the rowid, an index for every other key.
+class SqliteMessages {
+  public:
+    SqliteMessages() {
+        const std::string path = g_directory + "/pagemsg.db";
+        Check(sqlite3_open_v2(path.c_str(), &db_,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                              nullptr),
+              "open");
+        Exec(
+            "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL;"
+            "PRAGMA cache_size = -16384;"
+            "CREATE TABLE pagemsg(pagemsgnbr INTEGER PRIMARY KEY, pagedevnbr INTEGER,"
+            " hostrefnbr INTEGER, text TEXT, status INTEGER, scheddate INTEGER,"
+            " schedtime INTEGER, attempts INTEGER, response TEXT, netmsgnbr INTEGER,"
+            " qconfidential TEXT, enterby INTEGER, dateenter INTEGER, timeenter INTEGER);"
+            "CREATE INDEX pagemsg_status ON pagemsg(status, scheddate, schedtime);"
+            "CREATE INDEX pagemsg_date ON pagemsg(scheddate);"
+            "CREATE INDEX pagemsg_device ON pagemsg(pagedevnbr, scheddate);"
+            "CREATE INDEX pagemsg_host ON pagemsg(hostrefnbr);"
+            "CREATE INDEX pagemsg_carrier ON pagemsg(netmsgnbr);");
+        sqlite3_stmt* insert = Prepare(
+            "INSERT INTO pagemsg VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, 'N', 1,"
+            " ?6, ?7)");
+        Exec("BEGIN");
+        for (int number = 1; number <= kRows; ++number) {
+            const Row row = RowOf(number);
+            sqlite3_bind_int(insert, 1, row.number);
+            sqlite3_bind_int(insert, 2, row.device);
+            sqlite3_bind_int(insert, 3, row.host_ref);
+            sqlite3_bind_text(insert, 4, row.text.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert, 5, row.status);
+            sqlite3_bind_int64(insert, 6, row.date);
+            sqlite3_bind_int64(insert, 7, row.time);
+            sqlite3_bind_int(insert, 8, row.attempts);
+            sqlite3_bind_text(insert, 9, row.response.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(insert, 10, row.net_number);
+            Step(insert);
+        }
+        Exec("COMMIT");
+        sqlite3_finalize(insert);
+    }
+    ~SqliteMessages() { sqlite3_close(db_); }
+
+    // Each update a durable commit of its own, naming only the columns it changes.
+    Cost Run(WriteBack kind) {
+        const char* sql = nullptr;
+        switch (kind) {
+            case WriteBack::kDataOnly:
+                sql = "UPDATE pagemsg SET response = ?1, attempts = ?2 WHERE pagemsgnbr = ?7";
+                break;
+            case WriteBack::kSameDay:
+                sql =
+                    "UPDATE pagemsg SET response = ?1, attempts = ?2, status = ?3,"
+                    " schedtime = ?4 WHERE pagemsgnbr = ?7";
+                break;
+            case WriteBack::kAllSix:
+                sql =
+                    "UPDATE pagemsg SET response = ?1, attempts = ?2, status = ?3,"
+                    " schedtime = ?4, scheddate = ?5, netmsgnbr = ?6 WHERE pagemsgnbr = ?7";
+                break;
+        }
+        sqlite3_stmt* update = Prepare(sql);
+        std::vector<double> times;
+        const bench::IoCounts before = bench::CurrentIoCounts();
+        for (int number = FirstRowOf(kind); number < FirstRowOf(kind) + kUpdates; ++number) {
+            Row row = RowOf(number);
+            ApplyWriteBack(kind, number, &row);
+            const auto start = std::chrono::steady_clock::now();
+            sqlite3_bind_text(update, 1, row.response.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int(update, 2, row.attempts);
+            if (kind != WriteBack::kDataOnly) {
+                sqlite3_bind_int(update, 3, row.status);
+                sqlite3_bind_int64(update, 4, row.time);
+            }
+            if (kind == WriteBack::kAllSix) {
+                sqlite3_bind_int64(update, 5, row.date);
+                sqlite3_bind_int(update, 6, row.net_number);
+            }
+            sqlite3_bind_int(update, 7, number);
+            Step(update);
+            times.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        const Cost cost{bench::CurrentIoCounts() - before, Median(times)};
+        sqlite3_finalize(update);
+        return cost;
+    }
+
+  private:
+    static void Check(int result, const char* what) {
+        if (result != SQLITE_OK) {
+            std::fprintf(stderr, "sqlite %s: %d\n", what, result);
+            std::abort();
+        }
+    }
+    void Exec(const char* sql) { Check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr), sql); }
+    sqlite3_stmt* Prepare(const char* sql) {
+        sqlite3_stmt* statement = nullptr;
+        Check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr), sql);
+        return statement;
+    }
+    static void Step(sqlite3_stmt* statement) {
+        const int result = sqlite3_step(statement);
+        sqlite3_reset(statement);
+        if (result != SQLITE_DONE) {
+            Check(result, "step");
+        }
+    }
+
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace message
+
+void PrintWriteBackTable() {
+    using message::WriteBack;
+    struct Kind {
+        WriteBack kind;
+        const char* name;
+        const char* keys;
+    };
+    const Kind kinds[] = {
+        {WriteBack::kDataOnly, "RESPONSE, ATTEMPTS", "none"},
+        {WriteBack::kSameDay, "+ STATUS, SCHEDTIME (same day)", "1"},
+        {WriteBack::kAllSix, "+ SCHEDDATE, NETMSGNBR (all six)", "1,2,3,5"},
+    };
+    std::printf(
+        "\nOne message write-back per durable commit, %d rows, %d updates each "
+        "(rollback journal, synchronous FULL):\n",
+        message::kRows, message::kUpdates);
+    std::printf("%-34s %-7s | %6s %6s %6s %7s | %6s %6s %6s %7s | %6s\n", "", "", "recman", "", "",
+                "", "sqlite", "", "", "", "pages");
+    std::printf("%-34s %-7s | %6s %6s %6s %7s | %6s %6s %6s %7s | %6s\n",
+                "fields changed (per update)", "keys", "pages", "xSync", "fdsync", "ms", "pages",
+                "xSync", "fdsync", "ms", "ratio");
+    message::RecmanMessages recman;
+    message::SqliteMessages sqlite;
+    uint64_t super_journal_writes = 0;
+    uint64_t fsyncs = 0;
+    for (const Kind& kind : kinds) {
+        const message::Cost ours = recman.Run(kind.kind);
+        const message::Cost theirs = sqlite.Run(kind.kind);
+        const double n = message::kUpdates;
+        auto per = [n](uint64_t count) { return static_cast<double>(count) / n; };
+        const double ratio = theirs.counts.journal_pages > 0
+                                 ? static_cast<double>(ours.counts.journal_pages) /
+                                       static_cast<double>(theirs.counts.journal_pages)
+                                 : 0.0;
+        std::printf("%-34s %-7s | %6.2f %6.2f %6.2f %7.2f | %6.2f %6.2f %6.2f %7.2f | %6.2f\n",
+                    kind.name, kind.keys, per(ours.counts.journal_pages), per(ours.counts.syncs),
+                    per(ours.counts.fdatasyncs), ours.median_ms, per(theirs.counts.journal_pages),
+                    per(theirs.counts.syncs), per(theirs.counts.fdatasyncs), theirs.median_ms,
+                    ratio);
+        super_journal_writes +=
+            ours.counts.super_journal_writes + theirs.counts.super_journal_writes;
+        fsyncs += ours.counts.fsyncs + theirs.counts.fsyncs;
+    }
+    std::printf(
+        "pages: database pages journaled; xSync: SQLite's syncs; fdsync: fdatasync "
+        "calls reaching the kernel; ms: median time of one update and its commit\n");
+    if (super_journal_writes != 0 || fsyncs != 0) {
+        std::printf("also: %llu super-journal writes, %llu fsync calls\n",
+                    static_cast<unsigned long long>(super_journal_writes),
+                    static_cast<unsigned long long>(fsyncs));
+    }
+}
+
 // ---- the table ----
 
 class TableReporter : public benchmark::ConsoleReporter {
@@ -585,11 +986,28 @@ int main(int argc, char** argv) {
     const std::string state = g_directory + "/state";
     setenv("TOLVANE_RECMAN_DIR", state.c_str(), 0);
 
+    if (!bench::InstallIoCounter()) {
+        std::fprintf(stderr, "recman_bench: cannot install the counting VFS\n");
+        return 1;
+    }
+    bool journal_only = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--journal_only") == 0) {
+            journal_only = true;
+            std::copy(argv + i + 1, argv + argc, argv + i);
+            --argc;
+            break;
+        }
+    }
+
     benchmark::Initialize(&argc, argv);
-    Register();
-    TableReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintTable(reporter);
+    if (!journal_only) {
+        Register();
+        TableReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        PrintTable(reporter);
+    }
+    PrintWriteBackTable();
     benchmark::Shutdown();
     std::error_code ignored;
     std::filesystem::remove_all(g_directory, ignored);

@@ -1,38 +1,22 @@
 #include "engine/dispatchaction.h"
 
-#include "model/pagingcodes.h"
 #include "transport/senditem.h"
 
-DispatchAction ChooseDispatch(int protocol, int mode, bool sockets_available,
+DispatchAction ChooseDispatch(const tvCarrierTraits& traits, int mode, bool sockets_available,
                               bool resolver_working) {
     if (mode != kModeSend && mode != kModeStatus && mode != kModeCancel) {
         return DispatchAction::kRefuse;
     }
-    switch (protocol) {
-        case kProtocolSnpp:
-            if (!sockets_available || mode == kModeCancel) {
-                return DispatchAction::kRefuse;
-            }
-            return mode == kModeSend ? DispatchAction::kSnppPage : DispatchAction::kMarkSent;
-        case kProtocolSnppAck:
-            if (!sockets_available || mode == kModeCancel) {
-                return DispatchAction::kRefuse;
-            }
-            return mode == kModeSend ? DispatchAction::kSnppTwoWay : DispatchAction::kSnppQuery;
-        case kProtocolSmtp:
-            if (!sockets_available || !resolver_working || mode == kModeCancel) {
-                return DispatchAction::kRefuse;
-            }
-            return mode == kModeSend ? DispatchAction::kSmtpPage : DispatchAction::kMarkSent;
-        case kProtocolSkytel:
-            if (mode == kModeCancel) {
-                return DispatchAction::kRefuse;
-            }
-            return mode == kModeSend ? DispatchAction::kSkytelPage : DispatchAction::kSkytelQuery;
+    if ((traits.needs_sockets && !sockets_available) ||
+        (traits.needs_resolver && !resolver_working)) {
+        return DispatchAction::kRefuse;
+    }
+    switch (mode) {
+        case kModeSend:
+            return DispatchAction::kSend;
+        case kModeStatus:
+            return traits.queries_status ? DispatchAction::kQuery : DispatchAction::kMarkSent;
         default:
-            if (mode == kModeSend) {
-                return DispatchAction::kTapPage;
-            }
-            return mode == kModeStatus ? DispatchAction::kTapQuery : DispatchAction::kTapCancel;
+            return traits.can_cancel ? DispatchAction::kCancel : DispatchAction::kRefuse;
     }
 }

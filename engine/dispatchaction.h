@@ -1,25 +1,21 @@
 #pragma once
-// What handing one message to its network's transport means, by the network's
-// protocol and the item's mode (send, status query, cancel). The engine carries the
-// action out; this is only the decision.
+// What handing one message to its network's carrier means, by what the carrier can
+// do, the item's mode (send, status query, cancel) and what this machine can do. The
+// engine decides once per message and carries the decision out.
 
-// Refusing sends nothing and counts no attempt; the visit ends.
+#include "transport/tvcarrier.h"
+
 enum class DispatchAction {
-    kRefuse,
-    kSnppPage,     // one-way SNPP page
-    kSnppTwoWay,   // two-way SNPP page
-    kSnppQuery,    // two-way SNPP status query
-    kMarkSent,     // a one-way network has nothing to ask: the message becomes Sent
-    kSmtpPage,     // mail to the carrier's gateway
-    kSkytelPage,   // Skytel two-way page
-    kSkytelQuery,  // Skytel status query
-    kTapPage,      // modem networks: the page block, then the response exchange
-    kTapQuery,     // the query block, then the response exchange
-    kTapCancel,    // the cancel block, then the response exchange
+    kRefuse,    // nothing is sent and no attempt counted; the visit ends
+    kSend,      // the carrier's Send
+    kQuery,     // the carrier's Query
+    kCancel,    // the carrier's Cancel
+    kMarkSent,  // a one-way network has nothing to ask: the message becomes Sent
 };
 
-// SNPP needs socket support; SMTP needs it and a working resolver. Only the modem
-// protocols (TAP, ETAP and any protocol number not otherwise known) can cancel. A
-// mode other than send, status or cancel is refused.
-DispatchAction ChooseDispatch(int protocol, int mode, bool sockets_available,
+// A carrier that needs sockets is refused without them, one that needs the resolver
+// without a working one. A status query of a carrier that does not follow delivery
+// marks the message Sent; a cancel of a carrier that cannot cancel is refused. A mode
+// other than send, status or cancel is refused.
+DispatchAction ChooseDispatch(const tvCarrierTraits& traits, int mode, bool sockets_available,
                               bool resolver_working);

@@ -1,11 +1,11 @@
 #pragma once
 // The engine's side of the transport interface: reporting goes to the engine's
 // reporter, the stop request is the timer's, the waits of a transport run the timer's
-// nested firing, and the connected and sockets-available flags live here.
+// nested firing, and the sockets-available flag lives here.
 //
 // Threads: the transports call it on the engine thread. The sockets-available flag is
 // set on the engine thread when it starts and read by the user-interface thread after
-// the start-up handshake, so both flags are atomics.
+// the start-up handshake, so it is an atomic.
 
 #include <atomic>
 #include <string>
@@ -28,9 +28,6 @@ class tvEngineHost final : public tvTransportHost {
     void SetSocketsAvailable(bool available) { sockets_available_.store(available); }
     bool StopRequested() const override;
 
-    bool Connected() const override { return connected_.load(); }
-    void SetConnected(bool connected) override { connected_.store(connected); }
-
     // Runs a timer firing when one is due (stop check and host poll; the work cycle
     // itself is busy and returns at once).
     void PumpWhileWaiting() override;
@@ -39,5 +36,4 @@ class tvEngineHost final : public tvTransportHost {
     tvEngineReporter& reporter_;
     tvEngineTimer& timer_;
     std::atomic<bool> sockets_available_{false};
-    std::atomic<bool> connected_{false};
 };

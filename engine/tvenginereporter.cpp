@@ -28,6 +28,8 @@ tvEngineReporter::tvEngineReporter(cvValueTable status_texts) : status_texts_(st
 
 void tvEngineReporter::Attach(cvStatusStatic* status_line, cvLogBox* message_log,
                               cvLogBox* comm_log) {
+    // Waits for every report that is using the controls being replaced.
+    std::lock_guard lock(attach_mutex_);
     if (message_log != nullptr) {
         static_cast<void>(
             message_log->SetColumns({kMessageLogColumns.begin(), kMessageLogColumns.end()}));
@@ -35,25 +37,25 @@ void tvEngineReporter::Attach(cvStatusStatic* status_line, cvLogBox* message_log
     if (comm_log != nullptr) {
         static_cast<void>(comm_log->SetColumns({kCommLogColumn}));
     }
-    status_line_.store(status_line);
-    message_log_.store(message_log);
-    comm_log_.store(comm_log);
+    status_line_ = status_line;
+    message_log_ = message_log;
+    comm_log_ = comm_log;
 }
 
 void tvEngineReporter::SetStatusLine(const std::string& text) {
-    cvStatusStatic* line = status_line_.load();
-    if (line != nullptr) {
+    std::lock_guard lock(attach_mutex_);
+    if (status_line_ != nullptr) {
         // A line whose window is gone refuses the text; the engine goes on without it.
-        static_cast<void>(line->SetText(text));
+        static_cast<void>(status_line_->SetText(text));
     }
 }
 
 void tvEngineReporter::LogRow(const std::string& device, const std::string& service,
                               const std::string& status, const std::string& attempts,
                               const std::string& info) {
-    cvLogBox* log = message_log_.load();
-    if (log != nullptr) {
-        log->AddRow({device, service, status, attempts, info});
+    std::lock_guard lock(attach_mutex_);
+    if (message_log_ != nullptr) {
+        message_log_->AddRow({device, service, status, attempts, info});
     }
 }
 
@@ -67,8 +69,8 @@ void tvEngineReporter::LogMessageRow(const MessageRowFacts& facts, const std::st
 }
 
 void tvEngineReporter::LogComm(const std::string& direction, const std::string& text) {
-    cvLogBox* log = comm_log_.load();
-    if (log != nullptr) {
-        log->AddRow({direction, text});
+    std::lock_guard lock(attach_mutex_);
+    if (comm_log_ != nullptr) {
+        comm_log_->AddRow({direction, text});
     }
 }

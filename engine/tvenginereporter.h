@@ -5,15 +5,20 @@
 // Attach hands the reporter the three controls and names the logs' columns:
 // "Device", "Service", "Status", "Attempts" for the message log, "I/O" for the
 // communications log (each log adds "Timestamp" before and "Info" after them). The
-// controls must outlive the reporter, or be detached (Attach with nulls) first.
+// controls must outlive the reporter, or be detached (Attach with nulls, or other
+// controls) first; once Attach has returned, the controls it replaced may be destroyed
+// at once, even while another thread is reporting.
 //
-// Threads: the controls are thread-safe; the attachment is read and written through
-// atomics, so any thread may report. Attach is meant for the user-interface thread,
-// before the engine thread reports.
+// Threads: any thread may report. `attach_mutex_` guards the attachment and is held by
+// every report for as long as it uses a control, and by Attach, so Attach waits for
+// the report in flight. (Reports are serialised by it; the controls serialise their
+// own updates anyway.) The controls are thread-safe themselves. A
+// control's listener runs inside a report, so it must not call Attach, and must not
+// wait for a thread that may be calling Attach (a window closing its Server view).
 
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -66,7 +71,8 @@ class tvEngineReporter {
 
   private:
     const cvValueTable status_texts_;
-    std::atomic<cvStatusStatic*> status_line_{nullptr};
-    std::atomic<cvLogBox*> message_log_{nullptr};
-    std::atomic<cvLogBox*> comm_log_{nullptr};
+    mutable std::mutex attach_mutex_;
+    cvStatusStatic* status_line_ = nullptr;  // guarded by attach_mutex_
+    cvLogBox* message_log_ = nullptr;        // guarded by attach_mutex_
+    cvLogBox* comm_log_ = nullptr;           // guarded by attach_mutex_
 };

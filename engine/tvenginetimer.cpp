@@ -69,6 +69,11 @@ void tvEngineTimer::TimerProc() {
         return;
     }
     if (StopRequested()) {
+        if (CycleRunning()) {
+            // A firing from inside a transport's wait: the cycle is still running, and
+            // the stop is acknowledged once it is over.
+            return;
+        }
         armed_ = false;
         reporter_.SetStatusLine(kServerStopped);
         stopped_.store(true);
@@ -94,8 +99,8 @@ void tvEngineTimer::Tick() {
         work_.ReceiveWork();
         next_receive_ = NowSeconds() + work_.ReceiveInterval();
     }
-    // A stop acknowledged by a firing from inside this cycle keeps its status text.
-    if (!IsStopped()) {
+    // A cycle cut short by a stop request leaves the status to the acknowledgement.
+    if (!StopRequested()) {
         reporter_.SetStatusLine(kServerReady);
     }
     g_cycle_running.store(false);

@@ -11,7 +11,10 @@
 // interval after the end of its work, so a long cycle does not make the next one
 // due early. Only one cycle runs at a time in the process: a firing that arrives
 // while a cycle is running (from a transport's wait, through PumpWhileWaiting) still
-// checks for a stop and polls the host, but its Tick returns at once.
+// polls the host, but its Tick returns at once, and it does not acknowledge a stop:
+// the transport sees the request (StopRequested) and gives up its wait, and the stop
+// is acknowledged by the first firing after the cycle is over, so "Server Stopped"
+// is only ever said of an engine that has stopped working.
 //
 // Time: "now" always comes from the clock seam (platform::CurrentClock). Due times
 // have whole-second resolution; the firing schedule uses the seam's monotonic time.

@@ -37,20 +37,19 @@ tvServer::tvServer(tvServerConfig config)
       files_(std::make_unique<cvFileMgr>(
           config_.data_directory.empty() ? settings_.DataDirectory() : config_.data_directory,
           config_.dictionary)),
-      snpp_(std::make_unique<tvSnppClient>(host_)),
       thread_(timer_, ThreadOptions(config_, host_)) {
     if (!config_.resolver) {
         config_.resolver = std::make_unique<NoNameResolver>();
     }
-    snpp_->SetTimeouts(config_.snpp_timeouts);
+    site_.resolver = config_.resolver.get();
 }
 
 tvServer::~tvServer() {
     RequestStop();
     thread_.Shutdown();
     host_interface_.Unload();
-    snpp_.reset();
-    host_.SetConnected(false);
+    // The thread is gone: the carriers close what they hold on this thread.
+    carriers_.clear();
     net_blocks_.Clear();
     files_.reset();
 }
@@ -87,7 +86,7 @@ bool tvServer::Start(cvStatusStatic* status_line, cvLogBox* message_log, cvLogBo
     if (machine != nullptr) {
         machine_key_ = machine->GetInt("NUMKEY");
     }
-    smtp_port_ = settings_.SmtpPort();
+    site_.smtp_port = settings_.SmtpPort();
 
     LoadHostInterface();
     if (settings_.AlarmWatch()) {
@@ -148,17 +147,25 @@ void tvServer::LoadSettings(bool force) {
         options_.purge_age = options->GetInt("PURGEAGE");
         options_.enable_receive = options->GetText("QENABLERECV") == "Y";
         options_.enable_import = options->GetText("QENABLEIMPORT") == "Y";
+        site_.smtp_relay = options->GetText("SMTPMAILSERVER");
+        site_.smtp_auth = options->GetText("SMTPQAUTH") == "Y";
+        site_.smtp_user = site_.smtp_auth ? options->GetText("SMTPUSERID") : std::string();
+        site_.smtp_password = site_.smtp_auth ? options->GetText("SMTPPASSWORD") : std::string();
     } else {
         // The intervals stay as they were; purge, status times and the receive side
         // wait for the record.
         options_.present = false;
     }
-    // The modem link is rebuilt for the port of this computer's record; it opens the
-    // port only when a visit dials.
-    modem_port_.reset();
+    // The modem link follows the port of this computer's record; it opens the port
+    // only when a visit dials.
+    site_.modem_port.reset();
+    site_.dial_prefix.clear();
+    site_.modem_init.clear();
     if (machine_key_) {
         if (std::optional<cvRec> machine = ReadConfigRecord(kMachineKind, *machine_key_)) {
-            modem_port_ = machine->GetInt("PORT");
+            site_.modem_port = machine->GetInt("PORT");
+            site_.dial_prefix = machine->GetText("DIALPREFIX");
+            site_.modem_init = machine->GetText("MODEMINIT");
         }
     }
 }

@@ -38,18 +38,20 @@
 #include <set>
 #include <string>
 
+#include "engine/dispatchaction.h"
 #include "engine/netblocks.h"
 #include "engine/receiveplan.h"
 #include "engine/tvenginehost.h"
 #include "engine/tvenginemessage.h"
 #include "engine/tvenginereporter.h"
-#include "engine/tvengineresolver.h"
 #include "engine/tvenginethread.h"
 #include "engine/tvenginetimer.h"
 #include "engine/tvenginework.h"
 #include "inbound/tvhostinterface.h"
 #include "transport/senditem.h"
-#include "transport/tvsnppclient.h"
+#include "transport/tvcarrier.h"
+#include "transport/tvcarrierregistry.h"
+#include "transport/tvresolver.h"
 
 class cvDataDict;
 class cvFileMgr;
@@ -67,10 +69,11 @@ struct tvServerConfig {
     std::string data_directory;
     // How long Start waits for the engine thread to come up.
     std::chrono::milliseconds handshake_timeout{10000};
-    // Reply and connection time-outs of the SNPP client.
-    SnppTimeouts snpp_timeouts;
+    // The carriers by protocol (filled by the application; must outlive the engine).
+    // Null, or a protocol without a carrier: its networks cannot be reached.
+    const tvCarrierRegistry* carriers = nullptr;
     // The name resolver; null: none (NoNameResolver).
-    std::unique_ptr<tvEngineResolver> resolver;
+    std::unique_ptr<tvResolver> resolver;
 };
 
 class tvServer final : public tvEngineWork {
@@ -95,12 +98,10 @@ class tvServer final : public tvEngineWork {
     static constexpr const char* kFileGatewayEnabled = "File Gateway Enabled";
     // What a message whose cancel its network's protocol cannot do gets as response.
     static constexpr const char* kCancelRefused = "Cancel Not Supported by Service";
-    // Connection errors of the transports this engine does not carry.
-    static constexpr const char* kModemConnectFailed = "Unable to Connect to Service";
-    static constexpr const char* kUnableToConnectTo = "Unable to Connect to ";
-    static constexpr const char* kSkytelConnectFailed = "DST_init_device error: -1";
-    static constexpr const char* kSmtpDisabledError =
-        "SMTP Disabled: Socket or DNS Initialization Failed";
+    // The connect error of a protocol for which the program has no carrier ("%d").
+    static constexpr const char* kNoCarrier = "No Transport for Protocol ";
+    // The message-log status of an inbound check that could not reach its carrier.
+    static constexpr const char* kInboundFailedStatus = "Error";
 
     explicit tvServer(tvServerConfig config);
     // RequestStop, the thread joined (the stop acknowledged), then the host library
@@ -159,12 +160,16 @@ class tvServer final : public tvEngineWork {
     // Hands one message to its network in `mode` and writes the outcome back. 0 when
     // the visit may go on.
     [[nodiscard]] int SendPageMessage(tvEngineMessage& message, int mode);
-    // Hands the item to the transport of its protocol and mode: 0, or 1 when refused
-    // or when the connection is over.
-    [[nodiscard]] int DispatchItem(SendItem& item);
+    // Carries out the decision for the item on the visit's carrier: 0, or 1 when
+    // refused, when the exchange failed (the network then backs off) or when the
+    // connection is over.
+    [[nodiscard]] int DispatchItem(SendItem& item, DispatchAction action);
     // Opens the visit's connection to the network unless it is open: 0, or non-zero
     // with *error saying why.
     [[nodiscard]] int ConnectToNetwork(const cvRec& network, std::string* error);
+    // Stores one message an inbound check brought: a reply linked to the message it
+    // answers, or a received message. False when it could not be saved.
+    [[nodiscard]] bool StoreInboundMessage(const tvInboundMessage& inbound);
     // Deletes the finished messages older than PURGEAGE days, once a day.
     void Purge();
     // Takes the server lock for this computer, or raises the stop request when another
@@ -206,7 +211,7 @@ class tvServer final : public tvEngineWork {
     // The phase steps of a visit; each returns the next phase.
     int StatusStep(int phase, int32_t network_number);
     int QueuedStep(int phase, int32_t network_number);
-    int CancelStep(int phase, int32_t network_number, int protocol);
+    int CancelStep(int phase, int32_t network_number);
     // Positions the messages table on the first row of `status` ordered by schedule:
     // 0 there, else the read status.
     int SeekFirst(int status);
@@ -218,7 +223,12 @@ class tvServer final : public tvEngineWork {
     void NoteCancelRefused(int32_t message_number);
     // The send loop of SendPageMessage once connected: the text whole or in pieces,
     // shorter limits while the carrier does not take it.
-    int SendText(SendItem& item, const std::string& text, int max_length);
+    int SendText(SendItem& item, DispatchAction action, const std::string& text, int max_length);
+    // The carrier of a protocol, made from the registry at its first use (one object
+    // per protocol number for the life of the engine).
+    tvCarrier& CarrierFor(int protocol);
+    // The inbound check that ends a visit of a carrier that has one.
+    void CheckInbound(const cvRec& network);
     void FillItem(const tvEngineMessage& message, int mode, SendItem* item) const;
     void LogMessageRow(const tvEngineMessage& message, const std::string& info);
     void NotifyHost(int32_t message_number) { host_interface_.NotifyHost(message_number); }
@@ -228,8 +238,8 @@ class tvServer final : public tvEngineWork {
     void Pop3Intake();
     void AlarmWatch();
     void FileGateway();
-    // Closes whatever connection the visit left open.
-    void EndVisitConnection(int protocol);
+    // Closes whatever connection the visit's carrier left open.
+    void EndVisitConnection();
     std::optional<std::chrono::seconds> StatusInterval() const;
 
     tvSettings& settings_;
@@ -240,8 +250,9 @@ class tvServer final : public tvEngineWork {
     tvEngineHost host_;
     tvHostInterface host_interface_;
     std::unique_ptr<cvFileMgr> files_;
-    std::unique_ptr<tvSnppClient> snpp_;
     tvNetBlocks net_blocks_;
+    // The carriers made so far, by protocol (engine-side state).
+    std::map<int, std::unique_ptr<tvCarrier>> carriers_;
 
     // Engine-side state (see the file comment for who touches it when).
     Options options_;
@@ -252,17 +263,17 @@ class tvServer final : public tvEngineWork {
     int32_t machine_number_ = 0;
     // NUMKEY of this computer's "MACHINE" record; none without one.
     std::optional<int32_t> machine_key_;
-    // Where the modem link goes: the port of this computer's machine record once read,
-    // none without the record. The link itself is made with the modem transport.
-    std::optional<int32_t> modem_port_;
-    int32_t smtp_port_ = 25;
+    // What the carriers need of this computer and the options, as last read; its
+    // modem port is none without this computer's "MACHINE" record.
+    tvCarrierSite site_;
     // Messages queried in status mode during the current send loop: each is queried at
     // most once per loop.
     std::set<int32_t> queried_;
-    // Messages whose write-back failed during the current send loop: passed over by
-    // every scan and step for the rest of it, so that a page whose outcome could not
-    // be stored is not handed to the carrier again at once.
-    std::set<int32_t> unsaved_;
+    // Messages passed over by every scan and step for the rest of the current send
+    // loop: those whose write-back failed (a page whose outcome could not be stored is
+    // not handed to the carrier again at once), and those their carrier refused
+    // without trying (which would otherwise be visited again and again).
+    std::set<int32_t> passed_over_;
     // Messages whose cancel their network's protocol refused: left out of the cancel
     // scans for the rest of that send loop, and after it until the network's next
     // status time (one status interval after the refusal).
@@ -276,8 +287,9 @@ class tvServer final : public tvEngineWork {
     // Reference of the status steps of a visit (phase 0 takes it).
     uint32_t reference_date_ = 0;
     uint32_t reference_time_ = 0;
-    // The visited network's protocol is an internet one (above Skytel).
-    bool internet_ = false;
+    // The carrier of the network being visited, and what it can do.
+    tvCarrier* visit_carrier_ = nullptr;
+    tvCarrierTraits visit_traits_;
     tvReceivePlan last_receive_plan_;
     uint64_t receive_cycles_ = 0;
 

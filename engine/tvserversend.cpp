@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "engine/dispatchaction.h"
 #include "engine/messagetext.h"
 #include "engine/schedule.h"
 #include "engine/tvserver.h"
@@ -13,6 +12,7 @@
 #include "platform/core/clock.h"
 #include "storage/cvfile.h"
 #include "storage/packeddatetime.h"
+#include "transport/tvunavailablecarrier.h"
 
 namespace {
 
@@ -37,13 +37,22 @@ std::chrono::sys_seconds NowSeconds() {
     return std::chrono::floor<std::chrono::seconds>(platform::CurrentClock().Now());
 }
 
-SnppNetwork SnppNetworkOf(const cvRec& network) {
-    SnppNetwork snpp;
-    snpp.phone = network.GetText("PHONE");
-    snpp.port = network.GetInt("PORT");
-    snpp.security_code = network.GetText("SECURITYCODE");
-    snpp.password = network.GetText("PASSWORD");
-    return snpp;
+tvCarrierNetwork CarrierNetworkOf(const cvRec& network) {
+    tvCarrierNetwork carrier;
+    carrier.number = network.GetInt("PAGENETNBR");
+    carrier.description = network.GetText("DESCRIPTION");
+    carrier.protocol = network.GetInt("PROTOCOL");
+    carrier.phone = network.GetText("PHONE");
+    carrier.port = network.GetInt("PORT");
+    carrier.reply_to = network.GetText("REPLYTO");
+    carrier.password = network.GetText("PASSWORD");
+    carrier.server_pin = network.GetText("SERVERPIN");
+    carrier.security_code = network.GetText("SECURITYCODE");
+    carrier.rate = network.GetInt("RATE");
+    carrier.data_bits = network.GetInt("DATABITS");
+    carrier.parity = network.GetInt("PARITY");
+    carrier.stop_bits = network.GetInt("STOPBITS");
+    return carrier;
 }
 
 }  // namespace
@@ -52,7 +61,7 @@ void tvServer::ProcessQueue() {
     reporter_.SetStatusLine(kLookingForMessages);
     ++send_loop_;
     queried_.clear();
-    unsaved_.clear();
+    passed_over_.clear();
     while (!timer_.StopRequested()) {
         LoadSettings(false);
         std::optional<cvRec> network = NextStatusNetwork();
@@ -116,7 +125,8 @@ std::optional<cvRec> tvServer::NextNetwork(int status) {
             continue;
         }
         const int32_t network = message->NetworkNumber();
-        bool wanted = !net_blocks_.IsBackedOff(network) && !unsaved_.contains(message->Number());
+        bool wanted =
+            !net_blocks_.IsBackedOff(network) && !passed_over_.contains(message->Number());
         if (status == kStatusSentPending) {
             wanted = wanted && !net_blocks_.IsStatusDeferred(network) &&
                      !queried_.contains(message->Number());
@@ -146,10 +156,9 @@ std::optional<cvRec> tvServer::NextCancelNetwork() {
 void tvServer::ProcessNetwork(const cvRec& network) {
     const std::string description = network.GetText("DESCRIPTION");
     const int32_t number = network.GetInt("PAGENETNBR");
-    const int protocol = network.GetInt("PROTOCOL");
-    internet_ = protocol > kProtocolSkytel;
+    visit_carrier_ = &CarrierFor(network.GetInt("PROTOCOL"));
+    visit_traits_ = visit_carrier_->Traits();
     reporter_.SetStatusLine(kProcessing + description);
-    host_.SetConnected(false);
 
     int phase = kPhaseStatus;
     if (net_blocks_.IsBackedOff(number)) {
@@ -169,33 +178,35 @@ void tvServer::ProcessNetwork(const cvRec& network) {
                 break;
             case kPhaseCancel:
             case kPhaseCancelNext:
-                phase = CancelStep(phase, number, protocol);
+                phase = CancelStep(phase, number);
                 break;
             default:
-                // The inbound Skytel check belongs to the Skytel transport, which this
-                // engine does not carry: the connection it needs cannot be made.
+                CheckInbound(network);
                 phase = kPhaseDone;
                 break;
         }
     }
 
-    if (host_.Connected()) {
-        EndVisitConnection(protocol);
-    }
-    host_.SetConnected(false);
+    EndVisitConnection();
     net_blocks_.MarkNetworkDone(number, StatusInterval());
+    visit_carrier_ = nullptr;
 }
 
-void tvServer::EndVisitConnection(int protocol) {
-    switch (protocol) {
-        case kProtocolSnpp:
-        case kProtocolSnppAck:
-            snpp_->Disconnect();
-            break;
-        default:
-            // SMTP connections, Skytel sessions and modem calls are not made by this
-            // engine, so none is open here.
-            break;
+void tvServer::EndVisitConnection() {
+    // However the visit ended, nothing it opened stays open behind it.
+    if (visit_carrier_ != nullptr && visit_carrier_->Connected()) {
+        visit_carrier_->Disconnect();
+    }
+}
+
+void tvServer::CheckInbound(const cvRec& network) {
+    tvCarrier& carrier = CarrierFor(network.GetInt("PROTOCOL"));
+    std::string error;
+    const tvInboundSink sink = [this](const tvInboundMessage& inbound) {
+        return StoreInboundMessage(inbound);
+    };
+    if (carrier.CheckInbound(CarrierNetworkOf(network), site_, sink, &error) != 0) {
+        reporter_.LogRow({}, network.GetText("DESCRIPTION"), kInboundFailedStatus, {}, error);
     }
 }
 
@@ -211,7 +222,7 @@ int tvServer::StatusStep(int phase, int32_t network_number) {
     while (read == 0) {
         message = CurrentMessage(kStatusSentPending);
         if (!message ||
-            (!queried_.contains(message->Number()) && !unsaved_.contains(message->Number()))) {
+            (!queried_.contains(message->Number()) && !passed_over_.contains(message->Number()))) {
             break;
         }
         message.reset();
@@ -226,9 +237,7 @@ int tvServer::StatusStep(int phase, int32_t network_number) {
     queried_.insert(message->Number());
     const int result = SendPageMessage(*message, kModeStatus);
     int next = kPhaseDone;
-    if (result != 0) {
-        host_.SetConnected(false);
-    } else {
+    if (result == 0) {
         next = message->Status() == kStatusSentPending ? kPhaseStatusNext : kPhaseStatus;
     }
     LogMessageRow(*message, message->Record().GetText("RESPONSE"));
@@ -252,28 +261,27 @@ int tvServer::QueuedStep(int phase, int32_t network_number) {
     if (!message || ScheduleIsInFuture(message->ScheduleDate(), message->ScheduleTime())) {
         return kPhaseCancel;
     }
-    if (message->NetworkNumber() != network_number || unsaved_.contains(message->Number())) {
+    if (message->NetworkNumber() != network_number || passed_over_.contains(message->Number())) {
         return kPhaseQueuedNext;
     }
     const int result = SendPageMessage(*message, kModeSend);
     int next = kPhaseDone;
-    if (result != 0) {
-        host_.SetConnected(false);
-    } else if (!internet_) {
+    if (result == 0 && !visit_traits_.one_page_per_visit) {
+        // Every due message of the network goes on the one call.
         next = kPhaseQueued;
     }
     LogMessageRow(*message, message->Record().GetText("RESPONSE"));
     return next;
 }
 
-int tvServer::CancelStep(int phase, int32_t network_number, int protocol) {
-    const int over = protocol == kProtocolSkytel ? kPhaseInboundSkytel : kPhaseDone;
+int tvServer::CancelStep(int phase, int32_t network_number) {
+    const int over = visit_traits_.checks_inbound ? kPhaseInboundSkytel : kPhaseDone;
     int read = phase == kPhaseCancel ? SeekFirst(kStatusCancelling) : tables_.messages->GetNext();
     std::optional<tvEngineMessage> message;
     while (read == 0) {
         message = CurrentMessage(kStatusCancelling);
         if (!message ||
-            (!CancelLeftOut(message->Number()) && !unsaved_.contains(message->Number()))) {
+            (!CancelLeftOut(message->Number()) && !passed_over_.contains(message->Number()))) {
             break;
         }
         message.reset();
@@ -286,11 +294,7 @@ int tvServer::CancelStep(int phase, int32_t network_number, int protocol) {
         return kPhaseCancelNext;
     }
     const int result = SendPageMessage(*message, kModeCancel);
-    int next = kPhaseCancel;
-    if (result != 0) {
-        host_.SetConnected(false);
-        next = kPhaseDone;
-    }
+    const int next = result == 0 ? kPhaseCancel : kPhaseDone;
     LogMessageRow(*message, message->Record().GetText("RESPONSE"));
     return next;
 }
@@ -343,14 +347,16 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
     }
     SendItem item;
     FillItem(message, mode, &item);
+    const tvCarrierTraits traits = CarrierFor(item.protocol).Traits();
     std::string text = message.PlainText();
     const int max_length = message.MaxTextLength();
-    if (item.protocol != kProtocolSmtp) {
+    if (traits.cleans_text) {
         text = CleanText(text);
     }
 
+    // Decided once for the message: what its carrier is asked to do.
     const DispatchAction action =
-        ChooseDispatch(item.protocol, mode, host_.SocketsAvailable(), resolver_working_);
+        ChooseDispatch(traits, mode, host_.SocketsAvailable(), resolver_working_);
     int result = 0;
     if (mode == kModeSend && text.empty()) {
         // Nothing to send: no connection is needed to say so.
@@ -359,7 +365,7 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
         result = 1;
     } else if (action == DispatchAction::kMarkSent) {
         // A one-way network has nothing to report: no connection either.
-        result = DispatchItem(item);
+        result = DispatchItem(item, action);
     } else {
         std::string error;
         if (ConnectToNetwork(*network, &error) != 0) {
@@ -369,7 +375,7 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
             result = 1;
         } else {
             net_blocks_.MarkNetworkConnected(item.network_number);
-            result = SendText(item, text, max_length);
+            result = SendText(item, action, text, max_length);
         }
     }
 
@@ -382,7 +388,7 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
                          record.PutDate("SCHEDDATE", TodayDate()) != 0 &&
                          record.PutTime("SCHEDTIME", NowTime()) != 0;
     if (!written || record.Save() != 0) {
-        unsaved_.insert(item.message_number);
+        passed_over_.insert(item.message_number);
         LogMessageRow(message, kSaveFailed);
         return 1;
     }
@@ -392,17 +398,18 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
     return result;
 }
 
-int tvServer::SendText(SendItem& item, const std::string& text, int max_length) {
+int tvServer::SendText(SendItem& item, DispatchAction action, const std::string& text,
+                       int max_length) {
     for (;;) {
         const int length = static_cast<int>(text.size());
         int result = 0;
         if (item.mode != kModeSend || length <= max_length) {
             item.text = text;
-            result = DispatchItem(item);
+            result = DispatchItem(item, action);
         } else {
             for (const std::string& piece : SplitText(text, max_length)) {
                 item.text = piece;
-                result = DispatchItem(item);
+                result = DispatchItem(item, action);
                 if (result != 0) {
                     break;
                 }
@@ -413,8 +420,8 @@ int tvServer::SendText(SendItem& item, const std::string& text, int max_length) 
         }
         // The carrier did not take the page. Once the connection is gone nothing more
         // can be tried on this visit: the page waits for the next one, with the
-        // attempt the transport counted.
-        if (!host_.Connected()) {
+        // attempt the carrier counted.
+        if (!CarrierFor(item.protocol).Connected()) {
             return 1;
         }
         if (max_length <= kShortestRetryLength) {
@@ -425,68 +432,77 @@ int tvServer::SendText(SendItem& item, const std::string& text, int max_length) 
     }
 }
 
-int tvServer::DispatchItem(SendItem& item) {
+int tvServer::DispatchItem(SendItem& item, DispatchAction action) {
     reporter_.SetStatusLine(kSendingMessage);
-    switch (ChooseDispatch(item.protocol, item.mode, host_.SocketsAvailable(), resolver_working_)) {
-        case DispatchAction::kRefuse:
-            if (item.mode == kModeCancel) {
-                item.response = kCancelRefused;
-                NoteCancelRefused(item.message_number);
-            }
-            return 1;
-        case DispatchAction::kSnppPage:
-            snpp_->SendSnppPage(&item);
-            return 0;
-        case DispatchAction::kSnppTwoWay:
-            snpp_->SendSnppTwoWay(&item);
-            return 0;
-        case DispatchAction::kSnppQuery:
-            snpp_->QuerySnppStatus(&item);
-            return 0;
+    tvCarrier& carrier = CarrierFor(item.protocol);
+    tvHandOver outcome = tvHandOver::kRefused;
+    switch (action) {
         case DispatchAction::kMarkSent:
             item.status = kStatusSent;
             return 0;
-        case DispatchAction::kSmtpPage:
-            // No mail was sent: the page stays as it is and the network backs off.
-            net_blocks_.MarkNetworkFailed(item.network_number);
-            return 1;
-        default:
-            // Skytel and the modem exchanges: the connection they need is never
-            // made by this engine, so an exchange cannot take place; it counts as a
-            // failed one.
-            CountFailedAttempt(item, false);
-            net_blocks_.MarkNetworkFailed(item.network_number);
-            return 1;
+        case DispatchAction::kSend:
+        case DispatchAction::kQuery:
+        case DispatchAction::kCancel:
+            if (!carrier.Connected()) {
+                // The connection went with an earlier piece or message of the visit.
+                return 1;
+            }
+            outcome = action == DispatchAction::kSend    ? carrier.Send(item)
+                      : action == DispatchAction::kQuery ? carrier.Query(item)
+                                                         : carrier.Cancel(item);
+            break;
+        case DispatchAction::kRefuse:
+            break;
     }
+    switch (outcome) {
+        case tvHandOver::kDone:
+            return 0;
+        case tvHandOver::kFailed:
+            net_blocks_.MarkNetworkFailed(item.network_number);
+            return 1;
+        case tvHandOver::kConnectionOver:
+            return 1;
+        case tvHandOver::kRefused:
+            break;
+    }
+    if (item.mode == kModeCancel) {
+        item.response = kCancelRefused;
+        NoteCancelRefused(item.message_number);
+    } else {
+        passed_over_.insert(item.message_number);
+    }
+    return 1;
 }
 
 int tvServer::ConnectToNetwork(const cvRec& network, std::string* error) {
-    if (!machine_key_ || !modem_port_) {
-        error->clear();
+    error->clear();
+    if (!machine_key_ || !site_.modem_port) {
         return 1;
     }
-    error->clear();
-    if (host_.Connected()) {
+    tvCarrier& carrier = CarrierFor(network.GetInt("PROTOCOL"));
+    if (carrier.Connected()) {
         return 0;
     }
-    const std::string description = network.GetText("DESCRIPTION");
-    reporter_.SetStatusLine(kConnectingTo + description);
-    switch (network.GetInt("PROTOCOL")) {
-        case kProtocolSkytel:
-            *error = kSkytelConnectFailed;
-            return 1;
-        case kProtocolSnpp:
-        case kProtocolSnppAck:
-            return snpp_->ConnectSnpp(SnppNetworkOf(network), error);
-        case kProtocolSmtp:
-            *error = kSmtpDisabledError;
-            return 1;
-        default:
-            // The modem call: this computer has no serial transport to dial with.
-            reporter_.SetStatusLine(kUnableToConnectTo + description);
-            *error = kModemConnectFailed;
-            return 1;
+    reporter_.SetStatusLine(kConnectingTo + network.GetText("DESCRIPTION"));
+    return carrier.Connect(CarrierNetworkOf(network), site_, error);
+}
+
+tvCarrier& tvServer::CarrierFor(int protocol) {
+    const auto found = carriers_.find(protocol);
+    if (found != carriers_.end()) {
+        return *found->second;
     }
+    std::unique_ptr<tvCarrier> carrier;
+    if (config_.carriers != nullptr) {
+        if (const tvCarrierFactory* factory = config_.carriers->Find(protocol)) {
+            carrier = (*factory)(host_);
+        }
+    }
+    if (!carrier) {
+        carrier = std::make_unique<tvUnavailableCarrier>(host_, tvCarrierTraits{},
+                                                         kNoCarrier + std::to_string(protocol));
+    }
+    return *carriers_.emplace(protocol, std::move(carrier)).first->second;
 }
 
 void tvServer::LogMessageRow(const tvEngineMessage& message, const std::string& info) {

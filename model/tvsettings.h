@@ -21,8 +21,9 @@
 //
 // Threads: the record operations and the records belong to the thread of the file
 // manager (the user-interface thread). The profile operations and MachineNumber, once
-// the machine record has been read, may be called from any thread. The directories and
-// switches are set at start-up, before other threads run, and only read afterwards.
+// the machine record has been read, may be called from any thread. The directories are
+// set at start-up, before other threads run, and only read afterwards; the feature
+// switches are atomics that any thread may read and change.
 
 #include <atomic>
 #include <cstdint>
@@ -93,8 +94,13 @@ class tvSettings {
     // Stores the data directory as the user's "Data Directory".
     [[nodiscard]] platform::ProfileResult SaveDataDirectory();
     bool LogStartupEvents() const { return log_startup_events_; }
-    bool AlarmWatch() const { return alarm_watch_; }
-    bool FileGateway() const { return file_gateway_; }
+    // The feature switches may be changed while an engine runs (the options window, a
+    // reload of the profile) and are read by the engine thread at every receive cycle,
+    // so they are atomics.
+    bool AlarmWatch() const { return alarm_watch_.load(); }
+    bool FileGateway() const { return file_gateway_.load(); }
+    void SetAlarmWatch(bool on) { alarm_watch_.store(on); }
+    void SetFileGateway(bool on) { file_gateway_.store(on); }
 
     // Values read when asked.
     //
@@ -189,8 +195,8 @@ class tvSettings {
     std::string dictionary_directory_;
     std::string reports_directory_;
     bool log_startup_events_ = false;
-    bool alarm_watch_ = false;
-    bool file_gateway_ = false;
+    std::atomic<bool> alarm_watch_{false};
+    std::atomic<bool> file_gateway_{false};
 
     cvFileMgr* manager_ = nullptr;
     std::string records_directory_;  // the data directory the cached records came from

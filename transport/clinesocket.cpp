@@ -123,10 +123,37 @@ LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
     return result;
 }
 
+long CLineSocket::ReceiveSome(char* buffer, size_t room) {
+    if (!tls_.Active()) {
+        return socket_.Receive(buffer, room);
+    }
+    platform::TlsIo io = platform::TlsIo::kDone;
+    const size_t got = tls_.Read(buffer, room, &io);
+    switch (io) {
+        case platform::TlsIo::kDone:
+            return static_cast<long>(got);
+        case platform::TlsIo::kWouldBlock:
+            return kNothingYet;
+        case platform::TlsIo::kClosed:
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+platform::WaitResult CLineSocket::WaitReadable(std::chrono::milliseconds timeout) {
+    // Bytes TLS has already decrypted do not show on the socket.
+    if (tls_.HasBuffered()) {
+        return platform::WaitResult::kReady;
+    }
+    return socket_.WaitReadable(timeout);
+}
+
 LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
     LineReply reply;
     std::string gathered;
     const size_t limit = std::max<size_t>(rules.max_bytes, 1);
+    bool discarding = false;  // past the limit, reading on to the line end
     auto deadline = SteadyClock::now() + rules.timeout;
     auto last_pump = SteadyClock::now();
     std::array<char, 4096> buffer;
@@ -135,45 +162,53 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
         const auto left =
             deadline > now ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
                            : std::chrono::milliseconds(0);
-        // Bytes TLS has already decrypted do not show on the socket.
-        const platform::WaitResult waited =
-            tls_.HasBuffered() ? platform::WaitResult::kReady
-                               : socket_.WaitReadable(std::min(left, platform::kWaitSlice));
+        const platform::WaitResult waited = WaitReadable(std::min(left, platform::kWaitSlice));
         if (waited == platform::WaitResult::kFailed) {
             reply.status = ReplyStatus::kFailed;
             break;
         }
-        long count = -2;  // -2: nothing this time (TLS took a record without data)
+        long count = kNothingYet;
         if (waited == platform::WaitResult::kReady) {
-            const size_t room = std::min(buffer.size(), limit - gathered.size());
-            if (tls_.Active()) {
-                platform::TlsIo io = platform::TlsIo::kDone;
-                const size_t got = tls_.Read(buffer.data(), room, &io);
-                count = io == platform::TlsIo::kDone         ? static_cast<long>(got)
-                        : io == platform::TlsIo::kWouldBlock ? -2
-                        : io == platform::TlsIo::kClosed     ? 0
-                                                             : -1;
-            } else {
-                count = socket_.Receive(buffer.data(), room);
+            const size_t room =
+                discarding ? buffer.size() : std::min(buffer.size(), limit - gathered.size());
+            count = ReceiveSome(buffer.data(), room);
+            if (count == -1) {
+                reply.status = ReplyStatus::kFailed;
+                break;
+            }
+            if (count == 0) {
+                reply.status = ReplyStatus::kClosed;
+                break;
             }
         }
-        if (count == -1) {
-            reply.status = ReplyStatus::kFailed;
-            break;
-        }
-        if (count == 0) {
-            reply.status = ReplyStatus::kClosed;
-            break;
-        }
         if (count > 0) {
-            gathered.append(buffer.data(), static_cast<size_t>(count));
-            if (gathered.size() >= limit || rules.complete(gathered)) {
-                reply.status = ReplyStatus::kComplete;
-                break;
+            const std::string_view got(buffer.data(), static_cast<size_t>(count));
+            if (discarding) {
+                reply.dropped += got.size();
+                if (got.find('\n') != std::string_view::npos) {
+                    reply.status = ReplyStatus::kComplete;
+                    break;
+                }
+            } else {
+                gathered.append(got);
+                if (rules.complete(gathered)) {
+                    reply.status = ReplyStatus::kComplete;
+                    break;
+                }
+                if (gathered.size() >= limit) {
+                    if (!rules.discard_excess) {
+                        reply.status = ReplyStatus::kComplete;
+                        break;
+                    }
+                    discarding = true;
+                }
             }
             if (rules.restart_on_data) {
                 deadline = SteadyClock::now() + rules.timeout;
             }
+        } else if (host_.StopRequested()) {
+            reply.status = ReplyStatus::kStopped;
+            break;
         } else if (SteadyClock::now() >= deadline) {
             reply.status = ReplyStatus::kTimedOut;
             break;
@@ -184,15 +219,28 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
             host_.PumpWhileWaiting();
             last_pump = SteadyClock::now();
         }
-        if (host_.StopRequested()) {
-            reply.status = ReplyStatus::kStopped;
-            break;
-        }
     }
     reply.bytes = gathered.size();
     reply.text = gathered.substr(0, gathered.find('\0'));
     if (reply.bytes > 0 && log_traffic_) {
-        host_.LogComm(kCommReceived + std::to_string(reply.bytes), reply.text);
+        host_.LogComm(kCommReceived + std::to_string(reply.bytes + reply.dropped), reply.text);
     }
     return reply;
+}
+
+size_t CLineSocket::DrainUnasked() {
+    std::string unasked;
+    std::array<char, 4096> buffer;
+    while (WaitReadable(std::chrono::milliseconds(0)) == platform::WaitResult::kReady) {
+        const long count = ReceiveSome(buffer.data(), buffer.size());
+        if (count <= 0) {
+            break;
+        }
+        unasked.append(buffer.data(), static_cast<size_t>(count));
+    }
+    if (!unasked.empty() && log_traffic_) {
+        host_.LogComm(kCommReceived + std::to_string(unasked.size()),
+                      unasked.substr(0, unasked.find('\0')));
+    }
+    return unasked.size();
 }

@@ -9,13 +9,17 @@
 // Reading: the reply is gathered from as many reads as it takes until the protocol's
 // reply end is in (a line end, a final line of a multi-line coded reply, the "."
 // line of a multi-line POP3 answer), until the peer closes, a read fails, the
-// time-out passes or the size limit is reached. Nothing sleeps when the reply is
-// already there. While waiting, the engine's hook runs at least every 100 ms. Every
-// read that gathered bytes adds a row "<-%d" (bytes read) with the reply text.
-// Everything that arrived in the reads of one reply belongs to that reply.
+// time-out passes, the size limit is reached or the engine is asked to stop. Nothing
+// sleeps when the reply is already there. While waiting, the engine's hook runs at
+// least every 100 ms. Every read that gathered bytes adds a row "<-%d" (bytes read)
+// with the reply text. Everything that arrived in the reads of one reply belongs to
+// that reply; with `discard_excess`, a reply longer than the size limit is read on to
+// its line end and what lies beyond the limit is dropped, so it is never taken for
+// the next reply.
 //
-// Every wait (connecting, reading a reply, TLS set-up) also gives up as soon as the
-// host's StopRequested turns true, so that a stopping engine is never held by a peer.
+// Once the engine is asked to stop, waits (connecting, reading a reply, TLS set-up)
+// end within one slice (kStopped, or a connect that fails with ECANCELED): no wait
+// outlasts a stop request by more than 100 ms.
 //
 // TLS: StartTls puts TLS under the connection at any point (at once for a port that
 // speaks TLS from the first byte, or after a STARTTLS exchange); from then on every
@@ -51,8 +55,11 @@ struct ReplyRules {
     // When set, the time-out counts from the last bytes received rather than from
     // the start of the read.
     bool restart_on_data = false;
-    // The reply ends here even without its end mark; the rest stays unread.
+    // The reply ends here even without its end mark; the rest stays unread, unless
+    // `discard_excess` is set.
     size_t max_bytes = 1024;
+    // Past max_bytes, read on and drop the bytes until a line end (LF) arrives.
+    bool discard_excess = false;
 };
 
 enum class ReplyStatus {
@@ -60,13 +67,14 @@ enum class ReplyStatus {
     kTimedOut,  // the time-out passed (the text holds whatever arrived)
     kClosed,    // the peer closed (the text holds whatever arrived before)
     kFailed,    // a read failed; LastError() (or TlsErrorText()) says why
-    kStopped,   // the host asked to stop (the text holds whatever arrived)
+    kStopped,   // the engine was asked to stop while waiting (the text holds what came)
 };
 
 struct LineReply {
     ReplyStatus status = ReplyStatus::kTimedOut;
-    std::string text;  // the bytes gathered, as text ending at the first NUL byte
-    size_t bytes = 0;  // the number of bytes gathered
+    std::string text;    // the bytes gathered, as text ending at the first NUL byte
+    size_t bytes = 0;    // the number of bytes gathered
+    size_t dropped = 0;  // bytes beyond max_bytes that were read and dropped
 };
 
 enum class SendStatus {
@@ -95,7 +103,7 @@ class CLineSocket {
     // Puts the socket into blocking mode; false on failure.
     [[nodiscard]] bool SetBlocking();
     // Connects to a dotted address or host name, running the wait hook while the
-    // connection is being set up.
+    // connection is being set up; gives up (kFailed, ECANCELED) on a stop request.
     [[nodiscard]] platform::ConnectResult Connect(const std::string& host, int port,
                                                   std::chrono::milliseconds timeout);
     // Ends TLS (when on) and closes the socket.
@@ -120,6 +128,10 @@ class CLineSocket {
     // Gathers one reply under `rules` and logs it (see the file comment).
     [[nodiscard]] LineReply ReadLineReply(const ReplyRules& rules);
 
+    // Reads and drops whatever the peer sent that no reply has taken; returns the
+    // number of bytes (0 when none; the bytes are logged as received).
+    size_t DrainUnasked();
+
     // The errno of the last failed socket call.
     int LastError() const { return socket_.LastError(); }
     void SetTrafficLogging(bool on) { log_traffic_ = on; }
@@ -133,6 +145,12 @@ class CLineSocket {
   private:
     // Sends the bytes through TLS or the plain socket; the count, or -1.
     long Transmit(std::string_view bytes);
+    // Reads what is there through TLS or the plain socket: the count, 0 when the peer
+    // closed, -1 on failure, kNothingYet when TLS took a record that held no data.
+    long ReceiveSome(char* buffer, size_t room);
+    static constexpr long kNothingYet = -2;
+    // Waits for something to read; bytes TLS already holds count as ready.
+    platform::WaitResult WaitReadable(std::chrono::milliseconds timeout);
     platform::WaitHooks Hooks();
 
     tvTransportHost& host_;

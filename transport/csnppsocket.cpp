@@ -10,6 +10,12 @@ CSNPPSocket::~CSNPPSocket() {
 }
 
 int CSNPPSocket::SendCommand(const std::string& command, bool confidential, std::string* error) {
+    if (host().StopRequested()) {
+        return 0;
+    }
+    if (DrainUnasked() > 0) {
+        out_of_step_ = true;
+    }
     const LineSend sent = SendLine(command, confidential);
     switch (sent.status) {
         case SendStatus::kSent:
@@ -34,6 +40,7 @@ bool CSNPPSocket::ReadReply(std::string* reply, const std::vector<std::string>& 
     rules.complete = &LineComplete;
     rules.timeout = std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
     rules.max_bytes = kMaxReplyBytes;
+    rules.discard_excess = true;
     const LineReply got = ReadLineReply(rules);
 
     if (got.status == ReplyStatus::kFailed) {
@@ -46,6 +53,9 @@ bool CSNPPSocket::ReadReply(std::string* reply, const std::vector<std::string>& 
         }
         // Timed out with nothing: the error text stays as the previous step left it.
         return false;
+    }
+    if (!IsSnppReplyLine(got.text)) {
+        out_of_step_ = true;
     }
     if (reply != nullptr) {
         *reply = got.text;

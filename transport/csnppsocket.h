@@ -6,11 +6,18 @@
 // server's reply, "No SNPP Response" (the server closed), "Send Failed" (nothing was
 // sent), or "Socket Error %d from %s" with "Send" or "Receive". A reply that does not
 // come in time leaves the error text as it was. Replies are read until their line
-// end (at most 1024 bytes); a reply that stops short of its line end is taken as it
-// is when the time-out passes or the server closes.
+// end; a reply line longer than 1024 bytes is cut there and the rest of the line
+// dropped, never taken for the next reply. A reply that stops short of its line end
+// is taken as it is when the time-out passes or the server closes.
 //
-// Destruction sends "QUIT" without waiting for the answer, then closes. Engine
-// thread only.
+// The connection notes when the server breaks the protocol: a reply that is not a
+// reply line (three digits first), or bytes that arrived when no reply was awaited
+// (found, logged and dropped before each command). Such a server is out of step with
+// us, so nothing it says can be trusted for the rest of the connection.
+//
+// Once the engine is asked to stop, no command goes out and every wait ends at once.
+// Destruction sends "QUIT" (unless the engine is stopping) without waiting for the
+// answer, then closes. Engine thread only.
 
 #include <string>
 #include <vector>
@@ -51,6 +58,11 @@ class CSNPPSocket : public CLineSocket {
     // Time-out of Reset (30000 ms unless changed).
     void SetResetTimeout(int timeout_ms) { reset_timeout_ms_ = timeout_ms; }
 
+    // True once the server broke the protocol on this connection (see the file
+    // comment).
+    bool OutOfStep() const { return out_of_step_; }
+
   private:
     int reset_timeout_ms_ = kDefaultTimeoutMs;
+    bool out_of_step_ = false;
 };

@@ -78,3 +78,19 @@ MultipleChoice SplitMultipleChoice(const std::string& text) {
     }
     return result;
 }
+
+bool IsSnppReplyLine(std::string_view reply) {
+    if (reply.size() < 3) {
+        return false;
+    }
+    for (size_t i = 0; i < 3; ++i) {
+        if (reply[i] < '0' || reply[i] > '9') {
+            return false;
+        }
+    }
+    if (reply.size() == 3) {
+        return true;
+    }
+    const char after = reply[3];
+    return after == ' ' || after == '-' || after == '\r' || after == '\n';
+}

@@ -13,6 +13,10 @@
 // matches nothing; an empty prefix matches everything.
 bool StartsWithAny(std::string_view reply, const std::vector<std::string>& prefixes);
 
+// True when `reply` reads as a reply line of the protocol: three digits, then a
+// blank, a hyphen (a continued reply) or the end of the line.
+bool IsSnppReplyLine(std::string_view reply);
+
 // The carrier's message number in a SEND reply such as "960 1234 5678 Queued": the
 // word between the second and the third space, read as its leading decimal digits
 // (none gives 0; a number too large for a 32-bit message number also gives 0).

@@ -6,6 +6,9 @@
 
 namespace {
 
+// The note of a connection ended because the server broke the protocol.
+constexpr const char* kOutOfStepNote = "SNPP server out of step; connection closed";
+
 bool IsBlank(const std::string& text) {
     return text.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
 }
@@ -26,7 +29,8 @@ struct tvSnppClient::Step {
     const RejectRule* rule = nullptr;  // null: the outcome is ignored
 };
 
-tvSnppClient::tvSnppClient(tvTransportHost& host) : host_(host) {}
+tvSnppClient::tvSnppClient(tvTransportHost& host, bool two_way, const SnppTimeouts& timeouts)
+    : host_(host), two_way_(two_way), timeouts_(timeouts) {}
 
 tvSnppClient::~tvSnppClient() {
     socket_.reset();
@@ -66,7 +70,7 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
             static_cast<void>(socket_->SocketErrorText("Connect", error));
         } else {
             connected = socket_->ReadReply(nullptr, {"220"}, error, ReplyTimeoutMs());
-            host_.SetConnected(connected);
+            connected_ = connected;
             if (connected && !IsBlank(network.security_code)) {
                 const std::string login =
                     IsBlank(network.password)
@@ -77,7 +81,7 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
             }
         }
     }
-    host_.SetConnected(connected);
+    connected_ = connected;
     if (!connected) {
         socket_.reset();
         return 1;
@@ -86,7 +90,21 @@ int tvSnppClient::ConnectSnpp(const SnppNetwork& network, std::string* error) {
 }
 
 bool tvSnppClient::Ready(const SendItem* item) const {
-    return socket_ != nullptr && host_.Connected() && item != nullptr && host_.SocketsAvailable();
+    return socket_ != nullptr && connected_ && item != nullptr && host_.SocketsAvailable() &&
+           !host_.StopRequested();
+}
+
+void tvSnppClient::EndIfOutOfStep(SendItem& item, int status_before, int attempts_before) {
+    if (socket_ == nullptr || !socket_->OutOfStep()) {
+        return;
+    }
+    host_.LogComm(kCommNote, kOutOfStepNote);
+    // A page the server took before it lost its step stays taken.
+    if (item.status == status_before && item.attempts == attempts_before) {
+        CountFailedAttempt(item, false);
+    }
+    out_of_step_ = true;
+    Disconnect();
 }
 
 bool tvSnppClient::RunSteps(SendItem& item, const std::vector<Step>& steps,
@@ -114,20 +132,73 @@ void tvSnppClient::Reject(SendItem& item, const std::string& reply, const Reject
 }
 
 void tvSnppClient::ResetAfterOperation() {
-    if (socket_ != nullptr && host_.Connected() && !socket_->Reset()) {
+    if (socket_ != nullptr && connected_ && !socket_->Reset() && !socket_->OutOfStep()) {
+        // (A server out of step is dealt with by the operation.)
         Disconnect();
     }
 }
 
 void tvSnppClient::Disconnect() {
     socket_.reset();
-    host_.SetConnected(false);
+    connected_ = false;
+}
+
+tvCarrierTraits tvSnppClient::Traits() const {
+    tvCarrierTraits traits;
+    traits.needs_sockets = true;
+    traits.queries_status = two_way_;
+    traits.one_page_per_visit = true;
+    return traits;
+}
+
+int tvSnppClient::Connect(const tvCarrierNetwork& network, const tvCarrierSite& site,
+                          std::string* error) {
+    static_cast<void>(site);
+    SnppNetwork snpp;
+    snpp.phone = network.phone;
+    snpp.port = network.port;
+    snpp.security_code = network.security_code;
+    snpp.password = network.password;
+    return ConnectSnpp(snpp, error);
+}
+
+tvHandOver tvSnppClient::Outcome() const {
+    if (out_of_step_) {
+        return tvHandOver::kFailed;
+    }
+    return connected_ ? tvHandOver::kDone : tvHandOver::kConnectionOver;
+}
+
+tvHandOver tvSnppClient::Send(SendItem& item) {
+    out_of_step_ = false;
+    if (two_way_) {
+        SendSnppTwoWay(&item);
+    } else {
+        SendSnppPage(&item);
+    }
+    return Outcome();
+}
+
+tvHandOver tvSnppClient::Query(SendItem& item) {
+    if (!two_way_) {
+        return tvHandOver::kRefused;
+    }
+    out_of_step_ = false;
+    QuerySnppStatus(&item);
+    return Outcome();
+}
+
+tvHandOver tvSnppClient::Cancel(SendItem& item) {
+    static_cast<void>(item);
+    return tvHandOver::kRefused;
 }
 
 void tvSnppClient::SendSnppPage(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kPageRule{{"421"}, {"550"}};
     static const RejectRule kMessageRule{{"421", "503"}, {"550"}};
     const std::vector<Step> steps = {
@@ -139,13 +210,17 @@ void tvSnppClient::SendSnppPage(SendItem* item) {
     if (RunSteps(*item, steps, &reply)) {
         item->status = kStatusSent;
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }
 
 void tvSnppClient::SendSnppTwoWay(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kTwoWayRule{{"421", "550"}, {"500"}};
     static const RejectRule kPageRule{{"421", "503"}, {"550"}};
     static const RejectRule kSendRule{{"421", "503"}, {"550", "500"}};
@@ -178,13 +253,17 @@ void tvSnppClient::SendSnppTwoWay(SendItem* item) {
             item->status = kStatusSentPending;
         }
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }
 
 void tvSnppClient::QuerySnppStatus(SendItem* item) {
     if (!Ready(item)) {
         return;
     }
+    const int status_before = item->status;
+    const int attempts_before = item->attempts;
     static const RejectRule kTwoWayRule{{"421", "550"}, {"500"}};
     static const RejectRule kStatusRule{{"421"}, {"550", "500", "7"}};
     const std::vector<Step> steps = {
@@ -202,5 +281,7 @@ void tvSnppClient::QuerySnppStatus(SendItem* item) {
             item->status = kStatusSentPending;
         }
     }
+    EndIfOutOfStep(*item, status_before, attempts_before);
     ResetAfterOperation();
+    EndIfOutOfStep(*item, status_before, attempts_before);
 }

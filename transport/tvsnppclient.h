@@ -1,17 +1,26 @@
 #pragma once
-// The engine's SNPP operations: connecting to a network's SNPP server, one-way and
-// two-way pages, and two-way status queries, on one CSNPPSocket at a time.
+// The SNPP carrier: connecting to a network's SNPP server, one-way and two-way pages,
+// and two-way status queries, on one CSNPPSocket at a time. One object serves the
+// one-way protocol or the two-way one (SNPP w/Ack), as made.
 //
-// The engine fills an SnppNetwork from the network record, calls ConnectSnpp when a
-// visit first needs the connection, hands each message to the operation its
-// protocol and mode call for, and calls Disconnect at the end of the visit. Results
-// land in the SendItem (status, attempts, response, carrier message number) and in
-// the host's connected flag; the log rows go to the host's communications log.
+// As a carrier (tvCarrier) the engine calls Connect when a visit first needs the
+// connection, Send or Query for each message, and Disconnect at the end of the visit;
+// the operations below it (ConnectSnpp, SendSnppPage, SendSnppTwoWay, QuerySnppStatus)
+// are also callable on their own. Results land in the SendItem (status, attempts,
+// response, carrier message number) and in the client's connected flag; the log rows
+// go to the host's communications log.
 //
 // After each operation the connection is reset with "RESET"; a reset that is not
 // accepted drops the connection. A step the server does not accept ends the
 // operation: some replies drop the connection, some mark the message as an error,
-// and in every case the failed attempt is counted.
+// and in every case the failed attempt is counted. A server that breaks the protocol
+// (a reply that is no reply line, or bytes nobody asked for) is out of step: the
+// connection ends, the page counts one attempt unless the server had already taken
+// it, and the hand-over fails so that the network backs off instead of being called
+// again at once.
+//
+// Once the engine is asked to stop, no operation starts and no further command of a
+// running one goes out; the connection is closed without "QUIT".
 //
 // Engine thread only.
 
@@ -21,6 +30,7 @@
 
 #include "transport/csnppsocket.h"
 #include "transport/senditem.h"
+#include "transport/tvcarrier.h"
 #include "transport/tvtransporthost.h"
 
 // What the SNPP client needs of a paging network (fields of PAGENET).
@@ -36,14 +46,36 @@ struct SnppTimeouts {
     std::chrono::milliseconds connect{30000};                         // TCP connection set-up
 };
 
-class tvSnppClient {
+class tvSnppClient final : public tvCarrier {
   public:
-    // The host must outlive the client.
-    explicit tvSnppClient(tvTransportHost& host);
+    // The host must outlive the client. `two_way`: the SNPP w/Ack protocol (pages ask
+    // for delivery reports, which status queries follow).
+    explicit tvSnppClient(tvTransportHost& host, bool two_way = false,
+                          const SnppTimeouts& timeouts = {});
     // Destroys any socket (sending "QUIT").
-    ~tvSnppClient();
+    ~tvSnppClient() override;
     tvSnppClient(const tvSnppClient&) = delete;
     tvSnppClient& operator=(const tvSnppClient&) = delete;
+
+    // --- tvCarrier ---
+
+    // Needs sockets; one page per visit; status queries only when two-way; no cancel.
+    tvCarrierTraits Traits() const override;
+    // ConnectSnpp with the network's PHONE, PORT, SECURITYCODE and PASSWORD.
+    [[nodiscard]] int Connect(const tvCarrierNetwork& network, const tvCarrierSite& site,
+                              std::string* error) override;
+    // SendSnppTwoWay (two-way) or SendSnppPage; kFailed when the server was out of
+    // step, kConnectionOver when it dropped the connection, else kDone.
+    [[nodiscard]] tvHandOver Send(SendItem& item) override;
+    // QuerySnppStatus (two-way only; else kRefused), with the outcomes of Send.
+    [[nodiscard]] tvHandOver Query(SendItem& item) override;
+    // SNPP cannot recall a page: kRefused.
+    [[nodiscard]] tvHandOver Cancel(SendItem& item) override;
+    // Destroys the socket (sending "QUIT") and clears the connected flag.
+    void Disconnect() override;
+    [[nodiscard]] bool Connected() const override { return connected_; }
+
+    // --- the SNPP operations ---
 
     // Opens a new connection to the network's server, replacing any open one: reads
     // the "220" greeting and logs in when a security code is set. Returns 0 with the
@@ -61,8 +93,6 @@ class tvSnppClient {
     // Each of the three does nothing unless a socket exists, the connected flag is
     // set, the item is given and sockets are available.
 
-    // Destroys the socket (sending "QUIT") and clears the connected flag.
-    void Disconnect();
     bool HasSocket() const { return socket_ != nullptr; }
 
     void SetTimeouts(const SnppTimeouts& timeouts) { timeouts_ = timeouts; }
@@ -81,7 +111,17 @@ class tvSnppClient {
     void ResetAfterOperation();
     int ReplyTimeoutMs() const;
 
+    // The outcome of a hand-over that ran: the server may have been out of step or
+    // have dropped the connection.
+    tvHandOver Outcome() const;
+    // Ends the connection when the server was out of step during an operation that
+    // found the item with `status_before` and `attempts_before`.
+    void EndIfOutOfStep(SendItem& item, int status_before, int attempts_before);
+
     tvTransportHost& host_;
+    const bool two_way_;
     std::unique_ptr<CSNPPSocket> socket_;
     SnppTimeouts timeouts_;
+    bool connected_ = false;    // set by a connect, cleared when the connection goes
+    bool out_of_step_ = false;  // the last operation ended the connection for it
 };

@@ -4,8 +4,7 @@
 // The engine implements this interface; transports run on the engine thread and
 // call it from there only. Reporting goes to the Server view's status line, message
 // log and communications log (each call does nothing when the engine has no such
-// control attached). The connected flag is the engine's one flag for "a connection
-// to the network being visited is open", shared by every transport.
+// control attached). Each transport keeps its own connection state.
 //
 // PumpWhileWaiting is the engine's nested-timer hook: every transport wait (for a
 // reply, a connection, a name-server answer) calls it at least every 100 ms so that
@@ -40,10 +39,6 @@ class tvTransportHost {
     virtual bool SocketsAvailable() const = 0;
     // True once the engine has been asked to stop.
     virtual bool StopRequested() const = 0;
-
-    // The shared connected flag.
-    virtual bool Connected() const = 0;
-    virtual void SetConnected(bool connected) = 0;
 
     // The nested-timer hook; see the file comment.
     virtual void PumpWhileWaiting() = 0;

@@ -90,7 +90,7 @@ bool TcpSocket::IsBlocking() const {
 ConnectResult TcpSocket::Connect(const std::string& host, int port,
                                  std::chrono::milliseconds timeout,
                                  const std::function<void()>& while_waiting,
-                                 const std::function<bool()>& should_stop) {
+                                 const std::function<bool()>& give_up) {
     if (!IsOpen()) {
         last_error_ = EBADF;
         return ConnectResult::kFailed;
@@ -121,7 +121,7 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port,
         sockaddr_in address{};
         std::memcpy(&address, entry->ai_addr, std::min<size_t>(sizeof(address), entry->ai_addrlen));
         address.sin_port = htons(static_cast<uint16_t>(port));
-        result = ConnectOnce(&address, sizeof(address), timeout, while_waiting, should_stop);
+        result = ConnectOnce(&address, sizeof(address), timeout, while_waiting, give_up);
         if (result == ConnectResult::kConnected || last_error_ == ECANCELED) {
             break;
         }
@@ -132,7 +132,7 @@ ConnectResult TcpSocket::Connect(const std::string& host, int port,
 ConnectResult TcpSocket::ConnectOnce(const void* address, unsigned length,
                                      std::chrono::milliseconds timeout,
                                      const std::function<void()>& while_waiting,
-                                     const std::function<bool()>& should_stop) {
+                                     const std::function<bool()>& give_up) {
     // Connect without blocking so that the caller's callback keeps running while the
     // handshake is under way; the original mode is restored afterwards.
     const bool blocking = IsBlocking();
@@ -169,7 +169,7 @@ ConnectResult TcpSocket::ConnectOnce(const void* address, unsigned length,
             if (while_waiting) {
                 while_waiting();
             }
-            if (should_stop && should_stop()) {
+            if (give_up && give_up()) {
                 error = ECANCELED;
                 break;
             }

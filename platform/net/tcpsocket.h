@@ -43,15 +43,14 @@ class TcpSocket {
 
     // Resolves `host` (dotted IPv4 address or host name) and connects to `port`,
     // trying each address the name resolves to. Waits at most `timeout` per address,
-    // in slices of kWaitSlice, running `while_waiting` between slices; when
-    // `should_stop` answers true between slices the connect gives up with kFailed and
-    // ECANCELED. The socket must have been created; its blocking mode is kept.
-    // kHostNotFound sets LastError to EINVAL; a port outside 1..65535 gives kFailed
-    // with EINVAL.
+    // in slices of kWaitSlice, running `while_waiting` between slices; when `give_up`
+    // answers true between slices, the attempt ends with kFailed and ECANCELED. The
+    // socket must have been created; its blocking mode is kept. kHostNotFound sets
+    // LastError to EINVAL; a port outside 1..65535 gives kFailed with EINVAL.
     [[nodiscard]] ConnectResult Connect(const std::string& host, int port,
                                         std::chrono::milliseconds timeout,
                                         const std::function<void()>& while_waiting = {},
-                                        const std::function<bool()>& should_stop = {});
+                                        const std::function<bool()>& give_up = {});
 
     // Sends all of `bytes`, handing them to the system in one call (repeated only
     // for what a short send left over). Returns the number of bytes sent, or -1.
@@ -84,7 +83,7 @@ class TcpSocket {
     ConnectResult ConnectOnce(const void* address, unsigned length,
                               std::chrono::milliseconds timeout,
                               const std::function<void()>& while_waiting,
-                              const std::function<bool()>& should_stop);
+                              const std::function<bool()>& give_up);
     int Fail();
 
     int fd_ = -1;

@@ -713,7 +713,7 @@ int DataFile::Update(int64_t position, const uint8_t* record, const uint8_t* sto
     }
     PlaceRecord(record);
     int64_t sequence = sequence_;
-    bool any_key_changed = false;
+    changed_keys_.clear();
     {
         sqlite3_stmt* statement = old_keys_.get();
         StatementReset reset(statement);
@@ -736,38 +736,26 @@ int DataFile::Update(int64_t position, const uint8_t* record, const uint8_t* sto
             if (changed && !spec_.keys[k].modifiable) {
                 return RECMAN_KEY_NOT_MODIFIABLE;
             }
-            any_key_changed = any_key_changed || changed;
+            if (changed) {
+                changed_keys_.push_back(static_cast<int>(k));
+            }
             if (place.in_key && spec_.keys[k].duplicates) {
                 place.sequence = changed ? ++sequence : sqlite3_column_int64(statement, column + 1);
             }
         }
     }
-    if (!any_key_changed) {
+    if (changed_keys_.empty()) {
         return UpdateData(position, record);
     }
-    if (!update_.prepared()) {
-        std::string assignments = "data = ?1";
-        int parameter = 1;
-        for (size_t k = 0; k < spec_.keys.size(); ++k) {
-            assignments +=
-                ", " + KeyColumn(static_cast<int>(k)) + " = ?" + std::to_string(++parameter);
-            if (spec_.keys[k].duplicates) {
-                assignments += ", " + SequenceColumn(static_cast<int>(k)) + " = ?" +
-                               std::to_string(++parameter);
-            }
-        }
-        if (Prepared(update_,
-                     "UPDATE " + Table("rec") + " SET " + assignments + " WHERE pos = ?" +
-                         std::to_string(parameter + 1),
-                     &status) == nullptr) {
-            return status;
-        }
+    sqlite3_stmt* statement = UpdateStatement(&status);
+    if (statement == nullptr) {
+        return status;
     }
-    sqlite3_stmt* statement = update_.get();
     StatementReset reset(statement);
     int result = sqlite3_bind_blob(statement, 1, record, spec_.record_length, SQLITE_STATIC);
     int parameter = 1;
-    for (size_t k = 0; k < spec_.keys.size() && result == SQLITE_OK; ++k) {
+    for (size_t i = 0; i < changed_keys_.size() && result == SQLITE_OK; ++i) {
+        const size_t k = static_cast<size_t>(changed_keys_[i]);
         const KeyPlace& place = written_[k];
         ++parameter;
         result = place.in_key ? BindBlob(statement, parameter, place.encoded)
@@ -793,6 +781,38 @@ int DataFile::Update(int64_t position, const uint8_t* record, const uint8_t* sto
     }
     ++writes_;
     return RECMAN_OK;
+}
+
+sqlite3_stmt* DataFile::UpdateStatement(int* status) {
+    // An index whose columns an UPDATE does not name is left alone; one it names has its
+    // entry deleted and inserted again even when the value is the same, which dirties
+    // (and journals) its pages. So the statement names only the changed keys' columns.
+    const auto found = updates_.find(changed_keys_);
+    if (found != updates_.end()) {
+        *status = RECMAN_OK;
+        return found->second.get();
+    }
+    if (updates_.size() >= kMaxUpdateStatements) {
+        updates_.clear();  // a file with many keys changed in many ways: start over
+    }
+    std::string assignments = "data = ?1";
+    int parameter = 1;
+    for (const int key : changed_keys_) {
+        assignments += ", " + KeyColumn(key) + " = ?" + std::to_string(++parameter);
+        if (spec_.keys[static_cast<size_t>(key)].duplicates) {
+            assignments += ", " + SequenceColumn(key) + " = ?" + std::to_string(++parameter);
+        }
+    }
+    Statement statement;
+    const int prepared =
+        statement.Prepare(db_, "UPDATE " + Table("rec") + " SET " + assignments + " WHERE pos = ?" +
+                                   std::to_string(parameter + 1));
+    if (prepared != SQLITE_OK) {
+        *status = StatusOf(db_, prepared);
+        return nullptr;
+    }
+    *status = RECMAN_OK;
+    return updates_.emplace(changed_keys_, std::move(statement)).first->second.get();
 }
 
 int DataFile::UpdateData(int64_t position, const uint8_t* record) {
@@ -852,10 +872,11 @@ void DataFile::FinalizeStatements() {
     for (Statement& statement : runs_) {
         statement.Finalize();
     }
-    for (Statement* statement : {&insert_, &update_, &update_data_, &delete_, &old_keys_, &intent_,
+    for (Statement* statement : {&insert_, &update_data_, &delete_, &old_keys_, &intent_,
                                  &load_counters_, &flush_counters_, &count_}) {
         statement->Finalize();
     }
+    updates_.clear();
 }
 
 }  // namespace recman

@@ -14,6 +14,10 @@
 // in insertion order and a record moved into another group goes to that group's end.
 // Positions are rowids: AUTOINCREMENT never gives one twice.
 //
+// An update writes data and the kN, sN of the keys whose values change, nothing else:
+// the indexes of the other keys keep their entries (and their pages stay clean), and
+// an unchanged key keeps its sequence and so its place among its duplicates.
+//
 // Invariants: meta.record_count is the number of rows in rec; every sN is at most
 // meta.sequence. rec changes only under the file's write lock; from the first write of
 // a transaction to its commit the two counters live in memory (LoadCounters,
@@ -25,6 +29,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -137,7 +142,8 @@ class DataFile {
     // Replaces the record at `position`: 80 when it is gone, 10 when a key that is not
     // modifiable would change (nothing written), 5 on a duplicate. `stored`, when given,
     // is the record as it is stored now (the caller knows nobody can have changed it),
-    // which spares reading its keys when none of them changes.
+    // which spares reading its keys when none of them changes. Only the changed keys'
+    // index entries are rewritten; a failure leaves the record as it was.
     [[nodiscard]] int Update(int64_t position, const uint8_t* record,
                              const uint8_t* stored = nullptr);
     // Deletes the record at `position`; 80 when it is gone.
@@ -164,6 +170,9 @@ class DataFile {
     [[nodiscard]] int HighestAutoInc(int key, int64_t* highest);
     void PlaceRecord(const uint8_t* record);
     [[nodiscard]] int UpdateData(int64_t position, const uint8_t* record);
+    // The UPDATE writing the data and the columns of changed_keys_, prepared on first
+    // use; nullptr with the failure in `status`.
+    sqlite3_stmt* UpdateStatement(int* status);
 
     sqlite3* db_;
     std::string schema_;
@@ -172,7 +181,9 @@ class DataFile {
     std::vector<Statement> seeks_;  // by seek kind and key
     std::vector<Statement> runs_;   // the same with a LIMIT parameter
     Statement insert_;
-    Statement update_;
+    // UPDATE statements by the keys they write, in key order.
+    std::map<std::vector<int>, Statement> updates_;
+    static constexpr size_t kMaxUpdateStatements = 64;
     Statement update_data_;
     Statement delete_;
     Statement old_keys_;
@@ -191,6 +202,7 @@ class DataFile {
     Bytes record_;                   // scratch: the record being written
     Bytes old_encoding_;             // scratch: a key's encoding in the stored record
     std::vector<KeyPlace> written_;  // by key, after a write
+    std::vector<int> changed_keys_;  // scratch: the keys an Update changes, in order
 };
 
 }  // namespace recman

@@ -2,52 +2,82 @@
 
 #include <gtest/gtest.h>
 
-#include "model/pagingcodes.h"
 #include "transport/senditem.h"
 
 namespace {
 
 using A = DispatchAction;
 
-TEST(ChooseDispatchTest, FollowsProtocolModeAndWhatTheMachineCanDo) {
+// What the carriers of each kind of network say they can do.
+tvCarrierTraits OneWayInternet() {
+    tvCarrierTraits traits;
+    traits.needs_sockets = true;
+    traits.one_page_per_visit = true;
+    return traits;
+}
+tvCarrierTraits TwoWayInternet() {
+    tvCarrierTraits traits = OneWayInternet();
+    traits.queries_status = true;
+    return traits;
+}
+tvCarrierTraits Mail() {
+    tvCarrierTraits traits = OneWayInternet();
+    traits.needs_resolver = true;
+    traits.cleans_text = false;
+    return traits;
+}
+tvCarrierTraits TwoWayService() {
+    tvCarrierTraits traits;
+    traits.queries_status = true;
+    traits.checks_inbound = true;
+    return traits;
+}
+tvCarrierTraits Modem() {
+    tvCarrierTraits traits;
+    traits.queries_status = true;
+    traits.can_cancel = true;
+    return traits;
+}
+
+TEST(ChooseDispatchTest, FollowsTheCarrierTheModeAndWhatTheMachineCanDo) {
     struct Case {
-        int protocol;
+        const char* carrier;
+        tvCarrierTraits traits;
         int mode;
         bool sockets;
         bool resolver;
         A want;
     };
     const Case cases[] = {
-        {kProtocolSnpp, kModeSend, true, false, A::kSnppPage},
-        {kProtocolSnpp, kModeStatus, true, false, A::kMarkSent},
-        {kProtocolSnpp, kModeCancel, true, true, A::kRefuse},
-        {kProtocolSnpp, kModeSend, false, true, A::kRefuse},
-        {kProtocolSnpp, kModeStatus, false, true, A::kRefuse},
-        {kProtocolSnppAck, kModeSend, true, false, A::kSnppTwoWay},
-        {kProtocolSnppAck, kModeStatus, true, false, A::kSnppQuery},
-        {kProtocolSnppAck, kModeCancel, true, true, A::kRefuse},
-        {kProtocolSnppAck, kModeSend, false, true, A::kRefuse},
-        {kProtocolSmtp, kModeSend, true, true, A::kSmtpPage},
-        {kProtocolSmtp, kModeStatus, true, true, A::kMarkSent},
-        {kProtocolSmtp, kModeSend, true, false, A::kRefuse},
-        {kProtocolSmtp, kModeStatus, true, false, A::kRefuse},
-        {kProtocolSmtp, kModeSend, false, true, A::kRefuse},
-        {kProtocolSmtp, kModeCancel, true, true, A::kRefuse},
-        // Skytel and the modem protocols need no sockets.
-        {kProtocolSkytel, kModeSend, false, false, A::kSkytelPage},
-        {kProtocolSkytel, kModeStatus, false, false, A::kSkytelQuery},
-        {kProtocolSkytel, kModeCancel, false, false, A::kRefuse},
-        {kProtocolTap, kModeSend, false, false, A::kTapPage},
-        {kProtocolEtap, kModeStatus, false, false, A::kTapQuery},
-        {kProtocolEtap, kModeCancel, false, false, A::kTapCancel},
-        {0, kModeSend, true, true, A::kTapPage},
-        {42, kModeCancel, true, true, A::kTapCancel},
-        {kProtocolTap, 3, true, true, A::kRefuse},
+        {"one-way", OneWayInternet(), kModeSend, true, false, A::kSend},
+        {"one-way", OneWayInternet(), kModeStatus, true, false, A::kMarkSent},
+        {"one-way", OneWayInternet(), kModeCancel, true, true, A::kRefuse},
+        {"one-way", OneWayInternet(), kModeSend, false, true, A::kRefuse},
+        {"one-way", OneWayInternet(), kModeStatus, false, true, A::kRefuse},
+        {"two-way", TwoWayInternet(), kModeSend, true, false, A::kSend},
+        {"two-way", TwoWayInternet(), kModeStatus, true, false, A::kQuery},
+        {"two-way", TwoWayInternet(), kModeCancel, true, true, A::kRefuse},
+        {"two-way", TwoWayInternet(), kModeSend, false, true, A::kRefuse},
+        {"mail", Mail(), kModeSend, true, true, A::kSend},
+        {"mail", Mail(), kModeStatus, true, true, A::kMarkSent},
+        {"mail", Mail(), kModeSend, true, false, A::kRefuse},
+        {"mail", Mail(), kModeStatus, true, false, A::kRefuse},
+        {"mail", Mail(), kModeSend, false, true, A::kRefuse},
+        {"mail", Mail(), kModeCancel, true, true, A::kRefuse},
+        // The two-way service and the modem need no sockets.
+        {"service", TwoWayService(), kModeSend, false, false, A::kSend},
+        {"service", TwoWayService(), kModeStatus, false, false, A::kQuery},
+        {"service", TwoWayService(), kModeCancel, false, false, A::kRefuse},
+        {"modem", Modem(), kModeSend, false, false, A::kSend},
+        {"modem", Modem(), kModeStatus, false, false, A::kQuery},
+        {"modem", Modem(), kModeCancel, false, false, A::kCancel},
+        {"modem", Modem(), 3, true, true, A::kRefuse},
+        {"modem", Modem(), -1, true, true, A::kRefuse},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ChooseDispatch(c.protocol, c.mode, c.sockets, c.resolver), c.want)
-            << "protocol " << c.protocol << " mode " << c.mode << " sockets " << c.sockets
-            << " resolver " << c.resolver;
+        EXPECT_EQ(ChooseDispatch(c.traits, c.mode, c.sockets, c.resolver), c.want)
+            << c.carrier << " mode " << c.mode << " sockets " << c.sockets << " resolver "
+            << c.resolver;
     }
 }
 

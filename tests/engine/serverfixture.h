@@ -33,6 +33,7 @@
 #include "storage/dberror.h"
 #include "storage/packeddatetime.h"
 #include "tests/engine/enginetestwork.h"
+#include "tests/engine/testcarriers.h"
 #include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 
@@ -152,8 +153,7 @@ class ServerFixture : public ::testing::Test {
         config.settings = &computer.settings;
         config.dictionary = &dict_;
         config.data_directory = data_.dir();
-        config.snpp_timeouts.reply = std::chrono::milliseconds(3000);
-        config.snpp_timeouts.connect = std::chrono::milliseconds(3000);
+        config.carriers = &carriers_;
         return config;
     }
 
@@ -276,6 +276,9 @@ class ServerFixture : public ::testing::Test {
     ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
     ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
     tvDataDict dict_;
+    // The engine's carriers: SNPP on loopback, the others unreachable; tests may add
+    // their own before starting the engine.
+    tvCarrierRegistry carriers_ = TestCarriers();
 
     std::mutex mutex_;
     std::vector<std::string> boxes_;         // guarded by mutex_

@@ -32,9 +32,6 @@ TEST(tvEngineHostTest, RoutesReportsFlagsAndWaitsToTheEngine) {
     EXPECT_FALSE(transport_side.SocketsAvailable());
     host.SetSocketsAvailable(true);
     EXPECT_TRUE(transport_side.SocketsAvailable());
-    EXPECT_FALSE(transport_side.Connected());
-    transport_side.SetConnected(true);
-    EXPECT_TRUE(transport_side.Connected());
 
     EXPECT_FALSE(transport_side.StopRequested());
     timer.RequestStop();

@@ -4,7 +4,10 @@
 
 #include "model/tvvaluelists.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -95,3 +98,44 @@ TEST(tvEngineReporterTest, MissingOrDetachedControlsTakeNothing) {
 }
 
 }  // namespace
+
+// The Server view closes while the engine thread is in the middle of a report: it
+// detaches its controls and destroys them at once. A report that had already picked
+// up a control must be over before the detach returns.
+TEST(tvEngineReporterRaceTest, ControlsMayBeDestroyedAsSoonAsTheyAreDetached) {
+    tvEngineReporter reporter(MessageStatusValues());
+    std::atomic<bool> done{false};
+    std::vector<std::thread> writers;
+    for (int i = 0; i < 2; ++i) {
+        writers.emplace_back([&] {
+            while (!done.load()) {
+                reporter.SetStatusLine("Sending Message");
+                reporter.LogInfo("a row of the message log");
+                reporter.LogComm("->", "a row of the communications log");
+            }
+        });
+    }
+    for (int round = 0; round < 300; ++round) {
+        auto status_line = std::make_unique<cvStatusStatic>();
+        auto message_log = std::make_unique<cvLogBox>(cvLogOrder::kNewestFirst);
+        auto comm_log = std::make_unique<cvLogBox>(cvLogOrder::kOldestFirst);
+        reporter.Attach(status_line.get(), message_log.get(), comm_log.get());
+        std::this_thread::yield();
+        reporter.Attach(nullptr, nullptr, nullptr);
+        // Destroyed at once, as a closing window does.
+        status_line.reset();
+        message_log.reset();
+        comm_log.reset();
+    }
+    done.store(true);
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    // Nothing is written into detached controls: a fresh set sees only new rows.
+    cvLogBox message_log(cvLogOrder::kNewestFirst);
+    reporter.Attach(nullptr, &message_log, nullptr);
+    EXPECT_EQ(message_log.RowCount(), 0u);
+    reporter.LogInfo("after");
+    EXPECT_EQ(message_log.RowCount(), 1u);
+    reporter.Attach(nullptr, nullptr, nullptr);
+}

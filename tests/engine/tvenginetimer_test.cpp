@@ -221,23 +221,32 @@ TEST_F(tvEngineTimerTest, AStopIsAcknowledgedAtTheNextFiringAndEndsTheTimer) {
     EXPECT_EQ(status_texts, (std::vector<std::string>{"Server Ready", "Server Stopped"}));
 }
 
-TEST_F(tvEngineTimerTest, AStopDuringATransportWaitIsAcknowledgedFromTheWait) {
-    bool stopped_inside = false;
+TEST_F(tvEngineTimerTest, AStopDuringATransportWaitIsAcknowledgedOnlyOnceTheCycleIsOver) {
+    // A transport that waits sees the request at once and gives up; the stop is not
+    // acknowledged ("Server Stopped") while the cycle is still running, so an operator
+    // is never told the server stopped while it still talks to a carrier.
+    bool seen_inside = false;
+    bool stopped_inside = true;
     work.during_send = [&] {
         timer.RequestStop();
-        for (int i = 0; i < 100 && !timer.IsStopped(); ++i) {
+        for (int i = 0; i < 30; ++i) {
             time.clock.Advance(milliseconds(100));
             timer.PumpWhileWaiting();
         }
+        seen_inside = timer.StopRequested();
         stopped_inside = timer.IsStopped();
     };
     timer.MarkInitialised();
     timer.Arm();
     Run(1);
-    EXPECT_TRUE(stopped_inside);
-    // The cycle that was running does not put "Server Ready" over the acknowledgement.
-    EXPECT_EQ(status_texts, std::vector<std::string>{"Server Stopped"});
+    EXPECT_TRUE(seen_inside);
+    EXPECT_FALSE(stopped_inside);
     EXPECT_FALSE(tvEngineTimer::CycleRunning());
+    // The cycle that was stopping does not say "Server Ready" either.
+    EXPECT_TRUE(status_texts.empty());
+    Run(1);
+    EXPECT_TRUE(timer.IsStopped());
+    EXPECT_EQ(status_texts, std::vector<std::string>{"Server Stopped"});
 }
 
 TEST_F(tvEngineTimerTest, SettingsChangesAreReadOnceEach) {

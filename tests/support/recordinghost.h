@@ -1,7 +1,9 @@
 #pragma once
 // A transport host for tests: keeps every status line, log row and hook call, and
-// lets a test switch socket support and the connected flag. Used on one thread.
+// lets a test switch socket support and the stop request. Used on one thread, but
+// for the stop request, which a test may raise from another.
 
+#include <atomic>
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -31,8 +33,6 @@ class RecordingHost : public tvTransportHost {
     }
     bool SocketsAvailable() const override { return sockets_available; }
     bool StopRequested() const override { return stop_requested; }
-    bool Connected() const override { return connected; }
-    void SetConnected(bool on) override { connected = on; }
     void PumpWhileWaiting() override { pumps.push_back(std::chrono::steady_clock::now()); }
 
     // The texts of the rows whose direction is `direction`.
@@ -58,9 +58,18 @@ class RecordingHost : public tvTransportHost {
         return texts;
     }
 
+    // Forgets everything recorded and lowers the stop request, for the next case of a table.
+    void Clear() {
+        sockets_available = true;
+        stop_requested = false;
+        status_lines.clear();
+        log_rows.clear();
+        comm_rows.clear();
+        pumps.clear();
+    }
+
     bool sockets_available = true;
-    bool stop_requested = false;
-    bool connected = false;
+    std::atomic<bool> stop_requested{false};  // another thread may raise it
     std::vector<std::string> status_lines;
     std::vector<std::vector<std::string>> log_rows;
     std::vector<CommRow> comm_rows;

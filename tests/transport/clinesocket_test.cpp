@@ -184,7 +184,7 @@ TEST_F(LineSocketTest, EndsOfAReadOtherThanALineEnd) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        host_ = RecordingHost();
+        host_.Clear();
         Start(c.script);
         const LineReply reply = Read(400ms);
         EXPECT_EQ(reply.status, c.status);

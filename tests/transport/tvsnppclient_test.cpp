@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/recordinghost.h"
@@ -32,7 +34,7 @@ class SnppClientTest : public testing::Test {
     void Connect() {
         std::string error;
         ASSERT_EQ(client_.ConnectSnpp(network_, &error), 0) << error;
-        ASSERT_TRUE(host_.connected);
+        ASSERT_TRUE(client_.Connected());
         host_.comm_rows.clear();
     }
 
@@ -81,7 +83,7 @@ TEST_F(SnppClientTest, ConnectReadsTheGreetingAndLogsInOnlyWithASecurityCode) {
         std::string error = "stale";
         host_.comm_rows.clear();
         ASSERT_EQ(client_.ConnectSnpp(network_, &error), 0) << c.security_code;
-        EXPECT_TRUE(host_.connected);
+        EXPECT_TRUE(client_.Connected());
         EXPECT_TRUE(client_.HasSocket());
         std::vector<Row> rows;
         if (i > 0) {
@@ -141,11 +143,10 @@ TEST_F(SnppClientTest, FailedConnectionsLeaveNoSocketAndSayWhy) {
             network_.port = released.Port();
         }
         network_.security_code = c.security_code;
-        host_.connected = true;  // a stale flag from an earlier visit is cleared
         std::string error = "stale";
         EXPECT_EQ(client_.ConnectSnpp(network_, &error), 1);
         EXPECT_EQ(error, c.error);
-        EXPECT_FALSE(host_.connected);
+        EXPECT_FALSE(client_.Connected());
         EXPECT_FALSE(client_.HasSocket());
         if (c.server_got != "-") {
             ++connections;
@@ -176,7 +177,7 @@ TEST_F(SnppClientTest, OneWayPageTranscript) {
     EXPECT_EQ(item.status, kStatusSent);
     EXPECT_EQ(item.attempts, 0);
     EXPECT_EQ(item.response, "250 Message Sent Successfully\r\n");  // not the RESET reply
-    EXPECT_TRUE(host_.connected);
+    EXPECT_TRUE(client_.Connected());
     EXPECT_EQ(host_.comm_rows, (std::vector<Row>{{"14->", "PAGE 5551234"},
                                                  {"<-23", "250 Pager ID Accepted\r\n"},
                                                  {"27->", "MESS Server down at 10:42"},
@@ -224,7 +225,7 @@ TEST_F(SnppClientTest, OneWayRepliesNotAcceptedDropMarkOrJustCount) {
         EXPECT_EQ(item.attempts, 3);
         EXPECT_EQ(item.response, c.reply + "\r\n");
         EXPECT_EQ(client_.HasSocket(), !c.dropped);
-        EXPECT_EQ(host_.connected, !c.dropped);
+        EXPECT_EQ(client_.Connected(), !c.dropped);
         client_.Disconnect();
         ASSERT_TRUE(server.WaitForClosedConnections(1));
         EXPECT_EQ(server.Transcripts()[0], c.wire + (c.dropped ? "" : "QUIT\r\n"));
@@ -392,7 +393,7 @@ TEST_F(SnppClientTest, RepliesToCallAndMultipleChoiceResponsesAreIgnored) {
     client_.SendSnppTwoWay(&item);
     EXPECT_EQ(item.status, kStatusSentPending);
     EXPECT_EQ(item.attempts, 0);
-    EXPECT_TRUE(host_.connected);
+    EXPECT_TRUE(client_.Connected());
 }
 
 // --- Status queries ---------------------------------------------------------------
@@ -455,7 +456,7 @@ TEST_F(SnppClientTest, StatusRepliesAndWhatTheyDo) {
         EXPECT_EQ(item.attempts, c.attempts);
         EXPECT_EQ(item.response, c.reply + "\r\n");
         EXPECT_EQ(client_.HasSocket(), !c.dropped);
-        EXPECT_EQ(host_.connected, !c.dropped);
+        EXPECT_EQ(client_.Connected(), !c.dropped);
     }
 }
 
@@ -476,7 +477,7 @@ TEST_F(SnppClientTest, ResetAnswered500KeepsTheConnectionAndNoAnswerDropsIt) {
     EXPECT_EQ(second.status, kStatusSent);  // the page went through; only the link is gone
     EXPECT_EQ(second.response, "250 Message Sent Successfully\r\n");
     EXPECT_FALSE(client_.HasSocket());
-    EXPECT_FALSE(host_.connected);
+    EXPECT_FALSE(client_.Connected());
 
     // Nothing more is sent once the connection is gone.
     SendItem third = Item("three");
@@ -543,26 +544,21 @@ TEST_F(SnppClientTest, ServerThatClosesOrResetsMidPage) {
         EXPECT_EQ(item.response, c.response);
         // The RESET cannot be answered either, so the connection is dropped.
         EXPECT_FALSE(client_.HasSocket());
-        EXPECT_FALSE(host_.connected);
+        EXPECT_FALSE(client_.Connected());
     }
 }
 
-TEST_F(SnppClientTest, OperationsNeedASocketTheConnectedFlagAnItemAndSocketSupport) {
+TEST_F(SnppClientTest, OperationsNeedAConnectionAnItemAndSocketSupport) {
     const auto untouched = [](const SendItem& item) {
         return item.status == kStatusQueued && item.attempts == 0 && item.response.empty();
     };
     SendItem item = Item("hello");
-    client_.SendSnppPage(&item);  // no socket yet
-    EXPECT_TRUE(untouched(item));
-
-    Connect();
-    host_.connected = false;
-    client_.SendSnppPage(&item);
+    client_.SendSnppPage(&item);  // no connection yet
     client_.SendSnppTwoWay(&item);
     client_.QuerySnppStatus(&item);
     EXPECT_TRUE(untouched(item));
 
-    host_.connected = true;
+    Connect();
     client_.SendSnppPage(nullptr);
     client_.SendSnppTwoWay(nullptr);
     client_.QuerySnppStatus(nullptr);
@@ -571,6 +567,129 @@ TEST_F(SnppClientTest, OperationsNeedASocketTheConnectedFlagAnItemAndSocketSuppo
     client_.SendSnppPage(&item);
     EXPECT_TRUE(untouched(item));
     EXPECT_EQ(Hangup()[0], "QUIT\r\n");
+}
+
+// --- As a carrier -----------------------------------------------------------------
+
+TEST_F(SnppClientTest, AsACarrierItSaysWhatItCanDoAndReportsALostConnection) {
+    tvSnppClient two_way(host_, /*two_way=*/true);
+    for (const tvSnppClient* client : {&client_, &two_way}) {
+        const tvCarrierTraits traits = client->Traits();
+        EXPECT_TRUE(traits.needs_sockets);
+        EXPECT_FALSE(traits.needs_resolver);
+        EXPECT_TRUE(traits.one_page_per_visit);
+        EXPECT_TRUE(traits.cleans_text);
+        EXPECT_FALSE(traits.can_cancel);
+        EXPECT_FALSE(traits.checks_inbound);
+        EXPECT_EQ(traits.queries_status, client == &two_way);
+    }
+
+    tvCarrierNetwork network;
+    network.phone = "127.0.0.1";
+    network.port = server_.port();
+    network.security_code = "ops";
+    server_.OnCommand("MESS", Action::Reply("421 Going away").ThenClose(), 1);
+    std::string error;
+    ASSERT_EQ(client_.Connect(network, tvCarrierSite{}, &error), 0) << error;
+    EXPECT_TRUE(client_.Connected());
+    SendItem item = Item("hello");
+    EXPECT_EQ(client_.Send(item), tvHandOver::kConnectionOver);
+    EXPECT_FALSE(client_.Connected());
+    EXPECT_EQ(item.status, kStatusQueued);
+    EXPECT_EQ(item.attempts, 1);
+
+    ASSERT_EQ(client_.Connect(network, tvCarrierSite{}, &error), 0) << error;
+    item = Item("hello");
+    EXPECT_EQ(client_.Send(item), tvHandOver::kDone);
+    EXPECT_EQ(item.status, kStatusSent);
+    SendItem query = Item("", kModeStatus, kStatusSentPending);
+    EXPECT_EQ(client_.Query(query), tvHandOver::kRefused) << "a one-way carrier has nothing to ask";
+    SendItem cancel = Item("", kModeCancel, kStatusCancelling);
+    EXPECT_EQ(client_.Cancel(cancel), tvHandOver::kRefused);
+    EXPECT_EQ(cancel.attempts, 0);
+    client_.Disconnect();
+    EXPECT_FALSE(client_.Connected());
+    const std::vector<std::string> transcripts = server_.Transcripts();
+    ASSERT_EQ(transcripts.size(), 2u);
+    EXPECT_EQ(transcripts[0].rfind("LOGI ops\r\n", 0), 0u) << transcripts[0];
+}
+
+// --- Servers out of step, long replies and stopping ---------------------------------
+
+TEST_F(SnppClientTest, AServerOutOfStepEndsTheConnectionWithOneAttemptAndAFailedExchange) {
+    struct Case {
+        const char* name;
+        const char* verb;
+        Action action;
+        int status;
+        int attempts;
+    };
+    const Case cases[] = {
+        // Nonsense instead of a reply: the page was not taken.
+        {"nonsense", "PAGE", Action::Reply("hello there"), kStatusQueued, 1},
+        {"nonsense to MESS", "MESS", Action::Reply("hello there"), kStatusQueued, 1},
+        // The page was taken before the server lost its step: it stays taken.
+        {"nonsense to RESET", "RESET", Action::Reply("hello there"), kStatusSent, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SnppTestServer server;
+        server.OnCommand(c.verb, c.action);
+        network_.port = server.port();
+        Connect();
+        SendItem item = Item("hello");
+        EXPECT_EQ(client_.Send(item), tvHandOver::kFailed);
+        EXPECT_EQ(item.status, c.status);
+        EXPECT_EQ(item.attempts, c.attempts);
+        EXPECT_FALSE(client_.Connected());
+        EXPECT_FALSE(client_.HasSocket());
+        const std::vector<std::string> notes = host_.CommTexts(kCommNote);
+        EXPECT_EQ(
+            std::count(notes.begin(), notes.end(), "SNPP server out of step; connection closed"),
+            1);
+    }
+}
+
+TEST_F(SnppClientTest, AReplyLineOverOneKilobyteIsCutAndItsRestNeverAnswersTheNextCommand) {
+    server_.OnCommand("LOGI", Action::Reply("250 " + std::string(3000, 'x')));
+    network_.security_code = "ops";
+    Connect();
+    SendItem item = Item("hello");
+    EXPECT_EQ(client_.Send(item), tvHandOver::kDone);
+    EXPECT_EQ(item.status, kStatusSent);
+    EXPECT_EQ(item.attempts, 0);
+    EXPECT_TRUE(client_.Connected());
+    // The replies to PAGE, MESS and SEND were their own.
+    EXPECT_EQ(item.response, "250 Message Sent Successfully\r\n");
+}
+
+TEST_F(SnppClientTest, AStopRequestEndsAWaitAtOnceAndSendsNothingMore) {
+    SnppTestServer silent;
+    silent.OnCommand("MESS", Action::NoReply());
+    network_.port = silent.port();
+    SnppTimeouts timeouts;
+    timeouts.reply = 30s;
+    timeouts.connect = 30s;
+    client_.SetTimeouts(timeouts);
+    Connect();
+    // The engine is asked to stop while the client waits for the MESS reply.
+    std::thread stopper([this] {
+        std::this_thread::sleep_for(300ms);
+        host_.stop_requested = true;
+    });
+    const auto started = std::chrono::steady_clock::now();
+    SendItem item = Item("hello");
+    static_cast<void>(client_.Send(item));
+    const auto waited = std::chrono::steady_clock::now() - started;
+    stopper.join();
+    EXPECT_LT(waited, 2s);
+    // The page was not taken: it stays queued with its attempt.
+    EXPECT_EQ(item.status, kStatusQueued);
+    EXPECT_EQ(item.attempts, 1);
+    client_.Disconnect();
+    ASSERT_TRUE(silent.WaitForClosedConnections(1));
+    // Neither SEND, RESET nor QUIT went out after the stop.
+    EXPECT_EQ(silent.Transcripts()[0], "PAGE 5551234\r\nMESS hello\r\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace fault_vfs {
 namespace {
 
 std::atomic<Fault> g_fault{Fault::kNone};
+std::atomic<uint64_t> g_journal_pages{0};
 sqlite3_vfs* g_real = nullptr;
 sqlite3_vfs g_vfs;
 sqlite3_io_methods g_methods;
@@ -19,6 +20,7 @@ struct FaultFile {
     sqlite3_file base;
     sqlite3_file* real;
     bool faulty;
+    bool journal;
 };
 
 sqlite3_file* Real(sqlite3_file* file) {
@@ -43,6 +45,12 @@ int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offs
             case Fault::kNone:
                 break;
         }
+    }
+    // A journal record is a 4-byte page number, the page and a 4-byte checksum after a
+    // header at a multiple of the sector size: a page image is the one large write at an
+    // offset 4 past a multiple of 8.
+    if (reinterpret_cast<FaultFile*>(file)->journal && amount >= 512 && offset % 8 == 4) {
+        ++g_journal_pages;
     }
     return Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
 }
@@ -97,6 +105,7 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
     auto* ours = reinterpret_cast<FaultFile*>(file);
     ours->real = reinterpret_cast<sqlite3_file*>(ours + 1);
     ours->faulty = name != nullptr && std::strstr(name, "FAULT") != nullptr;
+    ours->journal = (flags & SQLITE_OPEN_MAIN_JOURNAL) != 0;
     ours->base.pMethods = nullptr;
     const int result = g_real->xOpen(g_real, name, ours->real, flags, out_flags);
     if (ours->real->pMethods != nullptr) {
@@ -141,6 +150,10 @@ void Install() {
 
 void FailWrites(Fault fault) {
     g_fault.store(fault);
+}
+
+uint64_t JournalPagesWritten() {
+    return g_journal_pages.load();
 }
 
 }  // namespace fault_vfs

@@ -1,8 +1,10 @@
 #pragma once
 // A SQLite VFS for tests, over the default one: on demand it fails the writes to files
 // whose names contain "FAULT" (data files and their journals), as a full disk or as an
-// I/O error would. Installed as the default VFS, so every connection opened afterwards
-// goes through it.
+// I/O error would. It also counts the database pages written into rollback journals.
+// Installed as the default VFS, so every connection opened afterwards goes through it.
+
+#include <cstdint>
 
 namespace fault_vfs {
 
@@ -13,5 +15,8 @@ void Install();
 
 // From now on, writes to "FAULT" files fail this way (kNone: they succeed again).
 void FailWrites(Fault fault);
+
+// Database pages written into rollback journals through the VFS so far.
+uint64_t JournalPagesWritten();
 
 }  // namespace fault_vfs

@@ -7,10 +7,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/recman/datafile.h"
@@ -546,6 +548,402 @@ TEST_F(RecmanTest, UpdatesSeeChangesMadeThroughAnotherBlockOfTheSameClient) {
     PutText(name, 0, 4, "Ann");
     ASSERT_EQ(first.Get(RECMAN_GET_EQUAL, 1, name, record), 0);
     EXPECT_EQ(record, row(1, "Ann", "two"));
+}
+
+// What the people file should hold, and in which order each key lists it. Along a key
+// with duplicates a person's place among equals comes from one counter, taken when the
+// person is inserted and again only when that key's value changes.
+class PeopleModel {
+  public:
+    struct Entry {
+        int32_t number;
+        std::string name;
+        int year;
+        std::string note;
+        int64_t name_sequence;
+        int64_t note_sequence;
+    };
+
+    void Put(int32_t number, const std::string& name, int year, const std::string& note) {
+        const auto found = std::find_if(entries_.begin(), entries_.end(),
+                                        [&](const Entry& e) { return e.number == number; });
+        if (found == entries_.end()) {
+            entries_.push_back({number, name, year, note, ++counter_, ++counter_});
+            return;
+        }
+        if (Upper(found->name) != Upper(name)) {
+            found->name_sequence = ++counter_;
+        }
+        if (found->note != note) {
+            found->note_sequence = ++counter_;
+        }
+        found->name = name;
+        found->year = year;
+        found->note = note;
+    }
+
+    const Entry& Of(int32_t number) const {
+        return *std::find_if(entries_.begin(), entries_.end(),
+                             [&](const Entry& e) { return e.number == number; });
+    }
+
+    std::vector<int32_t> Order(int key) const {
+        std::vector<Entry> entries;
+        for (const Entry& entry : entries_) {
+            if (key != 3 || !entry.note.empty()) {  // key 3 leaves blank notes out
+                entries.push_back(entry);
+            }
+        }
+        std::sort(entries.begin(), entries.end(), [key](const Entry& a, const Entry& b) {
+            switch (key) {
+                case 1:
+                    return std::make_pair(Upper(a.name), a.name_sequence) <
+                           std::make_pair(Upper(b.name), b.name_sequence);
+                case 2:  // birthday descending, then number
+                    return a.year != b.year ? a.year > b.year : a.number < b.number;
+                case 3:
+                    return std::make_pair(a.note, a.note_sequence) <
+                           std::make_pair(b.note, b.note_sequence);
+                default:
+                    return a.number < b.number;
+            }
+        });
+        std::vector<int32_t> numbers;
+        for (const Entry& entry : entries) {
+            numbers.push_back(entry.number);
+        }
+        return numbers;
+    }
+
+  private:
+    static std::string Upper(std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return text;
+    }
+
+    std::vector<Entry> entries_;
+    int64_t counter_ = 0;
+};
+
+// The value of the people file's key 2: the birthday (1 January of `year`), then the
+// number.
+Bytes BirthdayKey(int year, int32_t number) {
+    Bytes key(8);
+    key[0] = 1;
+    key[1] = 1;
+    Put16(key, 2, year);
+    Put32(key, 4, number);
+    return key;
+}
+
+TEST_F(RecmanTest, AnUpdateMovesTheRecordAlongTheKeysItChangesAndKeepsItsPlaceOnTheOthers) {
+    struct Change {
+        int32_t number;
+        const char* name;
+        int year;
+        const char* note;
+        const char* what;
+    };
+    const Change changes[] = {
+        {1, "Smith", 1995, "x", "birthday only: still the first Smith and the first x"},
+        {5, "SMITH", 1985, "x", "the name's case only: no key changes"},
+        {3, "Jones", 1970, "", "name only: to the end of the Joneses"},
+        {2, "Jones", 1990, "x", "a note where there was none: into key 3, at the end of x"},
+        {6, "Jones", 1975, "", "the note blanked: out of key 3"},
+        {4, "Smith", 1960, "y", "name, birthday and note at once"},
+        {2, "Jones", 1990, "x", "nothing at all"},
+        {1, "Smith", 1995, "y", "note only: to the end of y"},
+    };
+    for (const bool in_transactions : {false, true}) {
+        SCOPED_TRACE(in_transactions ? "each update in a transaction" : "outside transactions");
+        RecmanFile file;
+        OpenPeople(file, in_transactions ? "INSIDE.DAT" : "OUTSIDE.DAT");
+        PeopleModel model;
+        const Change people[] = {{1, "Smith", 1980, "x", ""}, {2, "Jones", 1990, "", ""},
+                                 {3, "Smith", 1970, "", ""},  {4, "Brown", 1990, "", ""},
+                                 {5, "smith", 1985, "x", ""}, {6, "Jones", 1975, "x", ""}};
+        for (const Change& person : people) {
+            Bytes record = Person(person.number, person.name, person.year, person.note);
+            ASSERT_EQ(file.Insert(record), 0);
+            model.Put(person.number, person.name, person.year, person.note);
+        }
+        for (const Change& change : changes) {
+            SCOPED_TRACE(change.what);
+            const int old_year = model.Of(change.number).year;
+            if (in_transactions) {
+                ASSERT_EQ(file.Begin(), 0);
+            }
+            Bytes record(kPersonLength);
+            Bytes key = NumberKey(change.number);
+            ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 0, key, record), 0);
+            const Bytes changed = Person(change.number, change.name, change.year, change.note);
+            record = changed;
+            ASSERT_EQ(file.Update(record), 0);
+            if (in_transactions) {
+                ASSERT_EQ(file.End(), 0);
+            }
+            model.Put(change.number, change.name, change.year, change.note);
+
+            for (int8_t k = 0; k < 4; ++k) {
+                EXPECT_EQ(Numbers(file, k), model.Order(k)) << "key " << int{k};
+            }
+            // Found by its new value of a unique key, not by its old one.
+            Bytes birthday = BirthdayKey(change.year, change.number);
+            ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 2, birthday, record), 0);
+            EXPECT_EQ(record, changed);
+            if (old_year != change.year) {
+                birthday = BirthdayKey(old_year, change.number);
+                EXPECT_EQ(file.Get(RECMAN_GET_EQUAL, 2, birthday, record), RECMAN_KEY_NOT_FOUND);
+            }
+            // And along a key with duplicates, within its group.
+            Bytes name = NameKey(change.name);
+            ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 1, name, record), 0);
+            bool found = false;
+            for (int status = 0; status == 0 && !found;
+                 status = file.Step(RECMAN_GET_NEXT, 1, record)) {
+                found = NumberOf(record) == change.number;
+            }
+            EXPECT_TRUE(found);
+        }
+    }
+}
+
+TEST_F(RecmanTest, AnUpdateRefusedAsADuplicateLeavesTheRecordAndEveryKeyAsTheyWere) {
+    // Key 0: the number; key 1: a name with duplicates; key 2: a unique modifiable code;
+    // key 3: a tag with duplicates.
+    const uint16_t dup_mod = RECMAN_KEY_DUPLICATES | RECMAN_KEY_MODIFIABLE;
+    const Bytes layout = SpecLayout(20, {{{1, 4, 0, RECMAN_TYPE_INTEGER}},
+                                         {{5, 8, dup_mod, RECMAN_TYPE_STRING}},
+                                         {{13, 4, RECMAN_KEY_MODIFIABLE, RECMAN_TYPE_INTEGER}},
+                                         {{17, 4, dup_mod, RECMAN_TYPE_STRING}}});
+    ASSERT_EQ(CreateFile(Path("CODES.DAT"), layout), 0);
+    RecmanFile file;
+    ASSERT_EQ(file.Open(Path("CODES.DAT")), 0);
+    auto row = [](int32_t number, const std::string& name, int32_t code, const std::string& tag) {
+        Bytes record(20, ' ');
+        Put32(record, 0, number);
+        PutText(record, 4, 8, name);
+        Put32(record, 12, code);
+        PutText(record, 16, 4, tag);
+        return record;
+    };
+    for (Bytes record : {row(1, "Ann", 10, "A"), row(2, "Ann", 20, "A"), row(3, "Ann", 30, "B"),
+                         row(4, "Bob", 40, "A")}) {
+        ASSERT_EQ(file.Insert(record), 0);
+    }
+    auto numbers = [&](int8_t key) {
+        std::vector<int32_t> found;
+        Bytes record(20);
+        for (int status = file.Step(RECMAN_GET_FIRST, key, record); status == 0;
+             status = file.Step(RECMAN_GET_NEXT, key, record)) {
+            found.push_back(static_cast<int32_t>(Get32(record, 0)));
+        }
+        return found;
+    };
+    auto by_code = [&](int32_t code) {
+        Bytes key(4);
+        Put32(key, 0, code);
+        Bytes record(20);
+        return file.Get(RECMAN_GET_EQUAL, 2, key, record) == 0 ? record : Bytes{};
+    };
+    auto update = [&](const Bytes& changed) {
+        Bytes key = NumberKey(static_cast<int32_t>(Get32(changed, 0)));
+        Bytes record(20);
+        const int status = file.Get(RECMAN_GET_EQUAL, 0, key, record);
+        if (status != 0) {
+            return status;
+        }
+        record = changed;
+        return file.Update(record);
+    };
+    auto expect_unchanged = [&](const std::vector<int32_t>& tags) {
+        EXPECT_EQ(numbers(1), (std::vector<int32_t>{1, 2, 3, 4}));
+        EXPECT_EQ(numbers(2), (std::vector<int32_t>{1, 2, 3, 4}));
+        EXPECT_EQ(numbers(3), tags);
+        EXPECT_EQ(by_code(10), row(1, "Ann", 10, "A"));
+    };
+
+    // The name and the tag would change, the code clashes with record 2.
+    EXPECT_EQ(update(row(1, "Bob", 20, "B")), RECMAN_DUPLICATE_KEY);
+    expect_unchanged({1, 2, 4, 3});
+    // Inside a transaction: the refused update leaves the rest of it to commit.
+    ASSERT_EQ(file.Begin(), 0);
+    ASSERT_EQ(update(row(2, "Ann", 20, "B")), 0);
+    EXPECT_EQ(update(row(1, "Bob", 20, "B")), RECMAN_DUPLICATE_KEY);
+    ASSERT_EQ(file.End(), 0);
+    expect_unchanged({1, 4, 3, 2});
+    // Record 1 changes its name and code after all: its tag keeps its place.
+    ASSERT_EQ(update(row(1, "Bob", 15, "A")), 0);
+    EXPECT_EQ(numbers(1), (std::vector<int32_t>{2, 3, 4, 1}));
+    EXPECT_EQ(numbers(2), (std::vector<int32_t>{1, 2, 3, 4}));
+    EXPECT_EQ(numbers(3), (std::vector<int32_t>{1, 4, 3, 2}));
+    EXPECT_TRUE(by_code(10).empty());
+    EXPECT_EQ(by_code(15), row(1, "Bob", 15, "A"));
+}
+
+TEST_F(RecmanTest, AScanOfAnotherClientSeesUpdatesOfSomeKeysOrOfTheDataOnly) {
+    RecmanFile scanner;
+    const ClientId other_client = NewClientId();
+    RecmanFile other(&other_client);
+    OpenPeople(scanner);
+    ASSERT_EQ(other.Open(Path("PEOPLE.DAT")), 0);
+    // Along the name: Ann 1, 3, 5, 7, then Bob 2, 4, 6, 8.
+    for (int32_t n = 1; n <= 8; ++n) {
+        Bytes record = Person(n, n % 2 == 1 ? "Ann" : "Bob", 1980 + n);
+        ASSERT_EQ(scanner.Insert(record), 0);
+    }
+    std::vector<Bytes> seen;
+    Bytes record(kPersonLength);
+    ASSERT_EQ(scanner.Step(RECMAN_GET_FIRST, 1, record), 0);
+    seen.push_back(record);
+    for (int i = 0; i < 2; ++i) {  // a scan: the rows after 5 are read ahead now
+        ASSERT_EQ(scanner.Step(RECMAN_GET_NEXT, 1, record), 0);
+        seen.push_back(record);
+    }
+    auto update = [&](const Bytes& changed) {
+        Bytes key = NumberKey(static_cast<int32_t>(Get32(changed, kNumber)));
+        Bytes current(kPersonLength);
+        ASSERT_EQ(other.Get(RECMAN_GET_EQUAL, 0, key, current), 0);
+        current = changed;
+        ASSERT_EQ(other.Update(current), 0);
+    };
+    update(Person(7, "ANN", 1987));  // the data only: the name's encoding is the same
+    update(Person(2, "Bob", 1999));  // the birthday only
+    update(Person(4, "Ann", 1984));  // the name: to the end of the Anns
+    for (int status = scanner.Step(RECMAN_GET_NEXT, 1, record); status == 0;
+         status = scanner.Step(RECMAN_GET_NEXT, 1, record)) {
+        seen.push_back(record);
+    }
+    const std::vector<Bytes> expected = {Person(1, "Ann", 1981), Person(3, "Ann", 1983),
+                                         Person(5, "Ann", 1985), Person(7, "ANN", 1987),
+                                         Person(4, "Ann", 1984), Person(2, "Bob", 1999),
+                                         Person(6, "Bob", 1986), Person(8, "Bob", 1988)};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(RecmanTest, AnUpdateJournalsOnlyTheIndexPagesOfTheKeysItChanges) {
+    fault_vfs::Install();  // counts journal pages of the connections made from now on
+    const ClientId client = NewClientId();
+    // Key 0: the number; keys 1 to 5: modifiable integers with duplicates.
+    const uint16_t dup_mod = RECMAN_KEY_DUPLICATES | RECMAN_KEY_MODIFIABLE;
+    std::vector<std::vector<SegmentLayout>> keys = {{{1, 4, 0, RECMAN_TYPE_INTEGER}}};
+    for (uint16_t k = 1; k <= 5; ++k) {
+        keys.push_back({{static_cast<uint16_t>(1 + 4 * k), 4, dup_mod, RECMAN_TYPE_INTEGER}});
+    }
+    ASSERT_EQ(CreateFile(Path("WIDE.DAT"), SpecLayout(64, keys)), 0);
+    RecmanFile file(&client);
+    ASSERT_EQ(file.Open(Path("WIDE.DAT")), 0);
+    constexpr int32_t kRecords = 3000;
+    const int32_t moduli[] = {7, 11, 13, 17, 19};
+    auto row = [&](int32_t number, int32_t shift, int changed_keys) {
+        Bytes record(64, 'p');
+        Put32(record, 0, number);
+        for (int k = 0; k < 5; ++k) {
+            Put32(record, 4 + 4 * static_cast<size_t>(k),
+                  number % moduli[k] + (k < changed_keys ? shift : 0));
+        }
+        return record;
+    };
+    ASSERT_EQ(file.Begin(), 0);
+    for (int32_t n = 1; n <= kRecords; ++n) {
+        Bytes record = row(n, 0, 0);
+        ASSERT_EQ(file.Insert(record), 0);
+    }
+    ASSERT_EQ(file.End(), 0);
+
+    // Journaled pages of one update of record 1500 (a commit of its own).
+    auto pages = [&](int changed_keys, uint8_t payload) {
+        Bytes key = NumberKey(1500);
+        Bytes record(64);
+        EXPECT_EQ(file.Get(RECMAN_GET_EQUAL, 0, key, record), 0);
+        const uint64_t before = fault_vfs::JournalPagesWritten();
+        record = row(1500, 3, changed_keys);
+        record[63] = payload;
+        EXPECT_EQ(file.Update(record), 0);
+        return fault_vfs::JournalPagesWritten() - before;
+    };
+    const uint64_t data_only = pages(0, 'a');
+    // The database header and the record's own page.
+    EXPECT_LE(data_only, 2u);
+    EXPECT_GE(data_only, 1u);
+    // Key 1's entry moves: its old and new leaf, the sequence counter's page, and room
+    // for a split of the leaf it moves into; the four other indexes stay clean.
+    const uint64_t one_key = pages(1, 'b');
+    EXPECT_GT(one_key, data_only);
+    EXPECT_LE(one_key, data_only + 5);
+    // Every changed key journals pages of its own index.
+    const uint64_t five_keys = pages(5, 'c');
+    EXPECT_GE(five_keys, data_only + 6);
+    // The record kept its place along key 0 and moved along the others.
+    Bytes record(64);
+    Bytes key(4);
+    Put32(key, 0, 1500 % 19 + 3);
+    ASSERT_EQ(file.Get(RECMAN_GET_LESS_OR_EQUAL, 5, key, record), 0);
+    EXPECT_EQ(Get32(record, 0), 1500);
+}
+
+TEST_F(RecmanTest, UpdatesChangingEveryCombinationOfKeysWriteEachOfThem) {
+    // Key 0: the number; keys 1 to 7: unique modifiable integers. Each update changes
+    // another combination of keys 1 to 7 (127 of them, more than are kept prepared).
+    std::vector<std::vector<SegmentLayout>> keys = {{{1, 4, 0, RECMAN_TYPE_INTEGER}}};
+    for (uint16_t k = 1; k <= 7; ++k) {
+        keys.push_back(
+            {{static_cast<uint16_t>(1 + 4 * k), 4, RECMAN_KEY_MODIFIABLE, RECMAN_TYPE_INTEGER}});
+    }
+    ASSERT_EQ(CreateFile(Path("COMBOS.DAT"), SpecLayout(32, keys)), 0);
+    RecmanFile file;
+    ASSERT_EQ(file.Open(Path("COMBOS.DAT")), 0);
+    // Record 1 holds the values 1000 * k + its version of key k, record 2 the negatives.
+    std::vector<int32_t> versions(8, 0);
+    auto record_of = [&](int32_t number) {
+        Bytes record(32, 0);
+        Put32(record, 0, number);
+        for (size_t k = 1; k <= 7; ++k) {
+            const int32_t value = static_cast<int32_t>(1000 * k) + versions[k];
+            Put32(record, 4 * k, number == 1 ? value : -value);
+        }
+        return record;
+    };
+    for (const int32_t number : {1, 2}) {
+        Bytes record = record_of(number);
+        ASSERT_EQ(file.Insert(record), 0);
+    }
+    auto number_by = [&](int8_t key, int32_t value) {
+        Bytes key_value(4);
+        Put32(key_value, 0, value);
+        Bytes record(32);
+        const int status = file.Get(RECMAN_GET_EQUAL, key, key_value, record);
+        return status == 0 ? static_cast<int32_t>(Get32(record, 0)) : -status;
+    };
+    for (int combination = 1; combination < 128; ++combination) {
+        SCOPED_TRACE("combination " + std::to_string(combination));
+        const std::vector<int32_t> old_versions = versions;
+        for (size_t k = 1; k <= 7; ++k) {
+            if ((combination >> (k - 1)) & 1) {
+                ++versions[k];
+            }
+        }
+        Bytes key = NumberKey(1);
+        Bytes record(32);
+        ASSERT_EQ(file.Get(RECMAN_GET_EQUAL, 0, key, record), 0);
+        record = record_of(1);
+        ASSERT_EQ(file.Update(record), 0);
+        for (int8_t k = 1; k <= 7; ++k) {
+            const int32_t base = 1000 * k;
+            EXPECT_EQ(number_by(k, base + versions[static_cast<size_t>(k)]), 1) << "key " << int{k};
+            if (old_versions[static_cast<size_t>(k)] != versions[static_cast<size_t>(k)]) {
+                EXPECT_EQ(number_by(k, base + old_versions[static_cast<size_t>(k)]),
+                          -RECMAN_KEY_NOT_FOUND)
+                    << "key " << int{k};
+            }
+        }
+    }
+    // The other record never moved.
+    for (int8_t k = 1; k <= 7; ++k) {
+        EXPECT_EQ(number_by(k, -1000 * k), 2);
+    }
 }
 
 TEST_F(RecmanTest, AutoIncGivesTheHighestValuePlusOneAndKeepsGivenValues) {

@@ -1,0 +1,64 @@
+#include "app/tvcarriers.h"
+
+#include "model/pagingcodes.h"
+#include "transport/tvsnppclient.h"
+#include "transport/tvunavailablecarrier.h"
+
+namespace {
+
+// A carrier whose link this program does not have yet: its networks fail at connect
+// with the text the missing link would give, and back off.
+tvCarrierFactory Unavailable(tvCarrierTraits traits, const char* error,
+                             const char* status_prefix = "") {
+    return [traits, error, status_prefix](tvTransportHost& host) {
+        return std::make_unique<tvUnavailableCarrier>(host, traits, error, status_prefix);
+    };
+}
+
+tvCarrierTraits ModemTraits() {
+    tvCarrierTraits traits;
+    traits.queries_status = true;
+    traits.can_cancel = true;
+    return traits;
+}
+
+tvCarrierTraits SkytelTraits() {
+    tvCarrierTraits traits;
+    traits.queries_status = true;
+    traits.checks_inbound = true;
+    return traits;
+}
+
+tvCarrierTraits MailTraits() {
+    tvCarrierTraits traits;
+    traits.needs_sockets = true;
+    traits.needs_resolver = true;
+    traits.one_page_per_visit = true;
+    traits.cleans_text = false;
+    return traits;
+}
+
+}  // namespace
+
+void RegisterCarriers(tvCarrierRegistry& registry) {
+    registry.Register(kProtocolSnpp, [](tvTransportHost& host) {
+        return std::make_unique<tvSnppClient>(host, /*two_way=*/false);
+    });
+    registry.Register(kProtocolSnppAck, [](tvTransportHost& host) {
+        return std::make_unique<tvSnppClient>(host, /*two_way=*/true);
+    });
+    registry.Register(kProtocolSkytel, Unavailable(SkytelTraits(), "DST_init_device error: -1"));
+    registry.Register(
+        kProtocolSmtp,
+        Unavailable(MailTraits(), "SMTP Disabled: Socket or DNS Initialization Failed"));
+    // TAP, ETAP and every protocol number not otherwise known go over the modem.
+    const tvCarrierFactory modem =
+        Unavailable(ModemTraits(), "Unable to Connect to Service", "Unable to Connect to ");
+    registry.Register(kProtocolTap, modem);
+    registry.Register(kProtocolEtap, modem);
+    registry.RegisterFallback(modem);
+}
+
+std::unique_ptr<tvResolver> MakeNameResolver() {
+    return std::make_unique<NoNameResolver>();
+}
