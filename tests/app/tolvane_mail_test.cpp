@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <regex>
@@ -281,6 +282,35 @@ TEST_F(TolvaneMailTest, ARelayInThePhoneFieldIsUsedWithoutALookup) {
     ASSERT_EQ(relay_.Mails().size(), 1u);
     EXPECT_EQ(relay_.Mails()[0].recipients, std::vector<std::string>{"5551234@pager.example.net"});
     EXPECT_EQ(relay_.Mails()[0].Body(), "Disk full\r\n");
+}
+
+TEST_F(TolvaneMailTest, EachPageGoesOnAConnectionOfItsOwn) {
+    PrepareDatabase(kDomain, {"SMTPMAILSERVER=127.0.0.1"}, "First");
+    ASSERT_EQ(Tolvane({"page", kDevice, "Second"}).exit_status, 0);
+    ChildProcess server;
+    StartServer(server);
+    const auto give_up = std::chrono::steady_clock::now() + seconds(20);
+    while (relay_.Mails().size() < 2 && std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    ASSERT_TRUE(relay_.WaitForClosedConnections(2)) << server.Output();
+    StopServer(server);
+
+    const std::vector<SmtpTestServer::Mail> mails = relay_.Mails();
+    ASSERT_EQ(mails.size(), 2u) << server.Output();
+    EXPECT_EQ(mails[0].Body(), "First\r\n");
+    EXPECT_EQ(mails[1].Body(), "Second\r\n");
+    const std::vector<SmtpTestServer::Session> sessions = relay_.Sessions();
+    ASSERT_EQ(sessions.size(), 2u);
+    for (const SmtpTestServer::Session& session : sessions) {
+        EXPECT_EQ(std::count_if(session.commands.begin(), session.commands.end(),
+                                [](const std::string& command) {
+                                    return command.rfind("MAIL FROM:", 0) == 0;
+                                }),
+                  1);
+        ASSERT_FALSE(session.commands.empty());
+        EXPECT_EQ(session.commands.back(), "QUIT");
+    }
 }
 
 TEST_F(TolvaneMailTest, WithoutARelayTheMailExchangerOfTheDomainIsLookedUp) {
