@@ -5,6 +5,10 @@
 
 namespace {
 
+// The smallest mail-exchanger record: a one-byte owner name, type, class, time to live
+// and data length (10 bytes), then a preference and a one-byte exchange name.
+constexpr size_t kMinMxRecordBytes = 14;
+
 void PutU16(std::string& out, uint16_t value) {
     out.push_back(static_cast<char>(value >> 8));
     out.push_back(static_cast<char>(value & 0xFF));
@@ -164,6 +168,9 @@ std::vector<tvMailExchanger> ParseMxAnswer(const uint8_t* data, size_t size) {
         return {};
     }
 
+    // No datagram holds more mail exchangers than fit in it (a record takes at least
+    // 14 bytes), whatever its counts claim: the list is never made larger than that.
+    expected = std::min(expected, size / kMinMxRecordBytes + 1);
     std::vector<tvMailExchanger> list(expected);
     size_t remaining = expected;
     size_t fill = 0;
