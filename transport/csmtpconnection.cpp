@@ -61,6 +61,7 @@ bool CSMTPConnection::Connect(const std::string& host, int port, const std::stri
         static_cast<void>(Disconnect());
     }
     failure_.clear();
+    failed_on_tls_ = false;
     last_reply_.clear();
     last_code_ = 0;
     socket_ = std::make_unique<CLineSocket>(host_);
@@ -97,6 +98,7 @@ bool CSMTPConnection::Connect(const std::string& host, int port, const std::stri
         }
         if (ready && !socket_->TlsActive() && security.require_tls) {
             failure_ = "the server does not offer STARTTLS and TLS is required";
+            failed_on_tls_ = true;
             ready = false;
         }
         if (ready && user != nullptr) {
@@ -125,6 +127,7 @@ bool CSMTPConnection::UpgradeToTls(const std::string& host) {
         return true;
     }
     failure_ = "TLS: " + socket_->TlsErrorText();
+    failed_on_tls_ = true;
     return false;
 }
 

@@ -91,6 +91,9 @@ class CSMTPConnection {
     // server that does not offer STARTTLS when TLS is required, no connection at all.
     // Empty when the server's reply says it all.
     const std::string& FailureText() const { return failure_; }
+    // True when the last Connect failed on TLS: the handshake or the certificate
+    // check, or a server without STARTTLS while TLS is required.
+    bool FailedOnTls() const { return failed_on_tls_; }
 
   private:
     // Sends the bytes exactly; false when they did not all go.
@@ -105,6 +108,7 @@ class CSMTPConnection {
     std::string last_reply_;
     int last_code_ = 0;
     std::string failure_;
+    bool failed_on_tls_ = false;
 };
 
 // Base64 of `text` in one line (RFC 2045 alphabet and padding).

@@ -121,8 +121,11 @@ int tvSmtpCarrier::ConnectSmtp(const tvCarrierNetwork& network, const tvCarrierS
         } else {
             host_.LogComm(kCommReceived, "Connection Failed: " + relay);
             *error = "SMTP connection to " + relay + " failed";
+            // A failure on TLS says why in a row and in the response, so that a
+            // refused certificate or a server without STARTTLS can be told from a
+            // server that is down.
             const std::string& failure = connection_->FailureText();
-            if (!failure.empty()) {
+            if (connection_->FailedOnTls() && !failure.empty()) {
                 host_.LogComm(kCommReceived, failure.rfind("TLS: ", 0) == 0
                                                  ? "TLS Failed: " + failure.substr(5)
                                                  : failure);

@@ -17,8 +17,9 @@
 //   "->" "Get Mail Server for %s"; "<-" "Found Mail Server: %s" or
 //   "<-" "Unable to obtain MX record for %s";
 //   "->" "SMTP Connect %s%s"; "<-" "Connected: %s%s" or "<-" "Connection Failed: %s",
-//   followed by "<-" "TLS Failed: %s" or "<-" "%s" with the reason when the
-//   connection failed on TLS (or was refused in clear text);
+//   followed, when the connection failed on TLS, by "<-" "TLS Failed: %s" (the
+//   handshake or the certificate) or "<-" with the refusal to go on in clear text;
+//   the error text is then "SMTP connection to %s failed: " and the same reason;
 //   "->" "Sending To:%s From:%s"; "<-" "OK" or "<-" "Send Failed".
 // The label of the connect rows is "(user)" when authenticating, then " on port %d"
 // for any port other than 25.

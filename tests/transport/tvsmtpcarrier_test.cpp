@@ -226,8 +226,10 @@ TEST_F(SmtpCarrierTest, ConnectFailuresGiveTheirTextsAndLeaveNoConnection) {
     site_.smtp_relay = "127.0.0.1";
     site_.smtp_port = closed_port;
     EXPECT_EQ(carrier_.Connect(network_, site_, &error), 1);
-    EXPECT_EQ(error, "SMTP connection to 127.0.0.1 failed: no connection (error 111)");
-    EXPECT_EQ(host_.comm_rows[1], (Row{"<-", "Connection Failed: 127.0.0.1"}));
+    EXPECT_EQ(error, "SMTP connection to 127.0.0.1 failed");
+    EXPECT_EQ(host_.comm_rows,
+              (Rows{{"->", "SMTP Connect 127.0.0.1 on port " + std::to_string(closed_port)},
+                    {"<-", "Connection Failed: 127.0.0.1"}}));
 
     // The relay refuses the greeting: the Part's text alone.
     relay_.SetGreeting(Action::Reply("554 No service"));
