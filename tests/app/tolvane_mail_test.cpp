@@ -170,7 +170,7 @@ class TolvaneMailTest : public ::testing::Test {
         ListedMessage listed;
         while (std::chrono::steady_clock::now() < give_up) {
             listed = Listed();
-            if (listed.status == status && listed.attempts == attempts) {
+            if ((listed.status == status && listed.attempts == attempts) || HasFailure()) {
                 break;
             }
             std::this_thread::sleep_for(milliseconds(200));
@@ -361,6 +361,28 @@ TEST_F(TolvaneMailTest, AuthenticationGoesOverStartTlsWithEhlo) {
     }
 }
 
+TEST_F(TolvaneMailTest, AServerThatOffersNoTlsGetsThePlainAuthLoginExchange) {
+    relay_.SetCredentials("pager-ops", "s3cret!");
+    PrepareDatabase(
+        kDomain,
+        {"SMTPMAILSERVER=127.0.0.1", "SMTPQAUTH=Y", "SMTPUSERID=pager-ops", "SMTPPASSWORD=s3cret!"},
+        "Disk full");
+    ChildProcess server;
+    StartServer(server);
+    EXPECT_EQ(WaitForListed("Sent", "0").status, "Sent") << server.Output();
+    StopServer(server);
+
+    ASSERT_EQ(relay_.Mails().size(), 1u);
+    EXPECT_FALSE(relay_.Mails()[0].tls);
+    EXPECT_EQ(relay_.Mails()[0].user, "pager-ops");
+    const std::vector<std::string> commands = relay_.Commands();
+    ASSERT_GE(commands.size(), 4u);
+    EXPECT_EQ(commands[0].rfind("EHLO ", 0), 0u) << commands[0];
+    EXPECT_EQ(commands[1], "auth login");
+    EXPECT_EQ(commands[2], "cGFnZXItb3Bz");  // pager-ops
+    EXPECT_EQ(commands[3], "czNjcmV0IQ==");  // s3cret!
+}
+
 TEST_F(TolvaneMailTest, RequiredTlsRefusesAServerWithoutStartTlsBeforeThePassword) {
     relay_.SetCredentials("pager-ops", "s3cret!");
     PrepareDatabase(kDomain,
@@ -409,8 +431,7 @@ TEST_F(TolvaneMailTest, ASilentServerEndsTheVisitAfterTheTimeOut) {
     EXPECT_GE(waited, milliseconds(1000));
     EXPECT_LT(waited, seconds(10));
     EXPECT_EQ(listed.attempts, "1");
-    EXPECT_EQ(listed.response.rfind("SMTP connection to 127.0.0.1 failed", 0), 0u)
-        << listed.response;
+    EXPECT_EQ(listed.response, "SMTP connection to 127.0.0.1 failed");
 }
 
 TEST_F(TolvaneMailTest, SigtermStopsTheServerWhileItWaitsForASilentServer) {
