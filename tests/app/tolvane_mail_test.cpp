@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +54,26 @@ struct ListedMessage {
     std::string attempts;
     std::string response;
 };
+
+// True when `text` has the shape of `shape`, character by character: "A" an upper-case
+// letter, "a" a lower-case one, "9" a digit, "+" a sign, anything else itself.
+bool MatchesShape(const std::string& text, const std::string& shape) {
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool fits = shape[i] == 'A'   ? std::isupper(c) != 0
+                          : shape[i] == 'a' ? std::islower(c) != 0
+                          : shape[i] == '9' ? std::isdigit(c) != 0
+                          : shape[i] == '+' ? (c == '+' || c == '-')
+                                            : text[i] == shape[i];
+        if (!fits) {
+            return false;
+        }
+    }
+    return true;
+}
 
 class TolvaneMailTest : public ::testing::Test {
   protected:
@@ -245,9 +265,7 @@ TEST_F(TolvaneMailTest, APageGoesThroughTheRelayOfTheOptionsWithTheHeaderAndTheS
     EXPECT_EQ(mail.Header("To"), "Pager 12 <5551234@pager.example.net>");
     EXPECT_EQ(mail.Header("Subject"),
               "Server down at   TV#" + std::to_string(message_number) + "#");
-    EXPECT_TRUE(std::regex_match(mail.Header("Date"),
-                                 std::regex(R"([A-Z][a-z]{2}, \d{2} [A-Z][a-z]{2} \d{4} )"
-                                            R"(\d{2}:\d{2}:\d{2} [+-]\d{4})")))
+    EXPECT_TRUE(MatchesShape(mail.Header("Date"), "Aaa, 99 Aaa 9999 99:99:99 +9999"))
         << mail.Header("Date");
     EXPECT_EQ(mail.Header("MIME-Version"), "1.0");
     EXPECT_EQ(mail.Header("Content-type"), "text/plain; charset=US-ASCII");
