@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/core/asciitext.h"
+
 namespace {
 
 // Characters the numbering takes ("1of3: "); one more from the tenth piece on.
@@ -16,9 +18,11 @@ bool IsBlank(char c) {
 }  // namespace
 
 std::string CleanText(const std::string& text) {
+    // Letters outside ASCII keep their ASCII form ("ü" is "u") instead of vanishing.
+    const std::string ascii = platform::TransliterateToAscii(text);
     std::string clean;
-    clean.reserve(text.size());
-    for (const char c : text) {
+    clean.reserve(ascii.size());
+    for (const char c : ascii) {
         if (c == ' ' || c == '\n') {
             if (!clean.empty() && clean.back() != ' ') {
                 clean.push_back(' ');

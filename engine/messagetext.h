@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-// A text with runs of blanks and line feeds turned into one blank and every other
-// character that is not printable ASCII (carriage returns, tabs, control characters,
-// bytes above 0x7E) dropped. Leading blanks and line feeds go; one trailing blank
-// stays.
+// A text transliterated to ASCII ("Grüße" is "Grusse"), then with runs of blanks and
+// line feeds turned into one blank and every other character that is not printable
+// ASCII (carriage returns, tabs, control characters, what has no ASCII form) dropped. Leading
+// blanks and line feeds go; one trailing blank stays.
 std::string CleanText(const std::string& text);
 
 // The pieces of a text longer than `max_length`, each as "%dof%d: %s". Each piece

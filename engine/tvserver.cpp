@@ -44,6 +44,10 @@ tvServer::tvServer(tvServerConfig config)
     site_.resolver = config_.resolver.get();
 }
 
+std::string tvServer::DataDirectory() const {
+    return files_->DataDirectory();
+}
+
 tvServer::~tvServer() {
     RequestStop();
     thread_.Shutdown();

@@ -30,6 +30,7 @@
 // The steps of the cycles are public so that tests can name what they check; they are
 // engine-thread operations (or the test's own thread while no engine thread runs).
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -48,6 +49,7 @@
 #include "engine/tvenginetimer.h"
 #include "engine/tvenginework.h"
 #include "inbound/tvhostinterface.h"
+#include "platform/core/filelock.h"
 #include "transport/senditem.h"
 #include "transport/tvcarrier.h"
 #include "transport/tvcarrierregistry.h"
@@ -86,8 +88,16 @@ class tvServer final : public tvEngineWork {
     static constexpr const char* kPurging = "Purging Old Messages";
     static constexpr const char* kLockRefused =
         "Server unable to start.  Already running on different computer!";
+    static constexpr const char* kNoServerLockFile = "Unable to lock ";
+    // The file a running server keeps locked, in the data directory.
+    static constexpr const char* kServerLockFile = "SERVER.LCK";
     static constexpr const char* kEmptyMessage = "Empty Message";
     static constexpr const char* kSaveFailed = "Unable to save updated message!";
+    // While outcomes the carriers gave cannot be stored, nothing new is sent; said once
+    // a minute, and once more when the outcomes are stored and sending goes on.
+    static constexpr const char* kSendingPaused =
+        "Sending paused: updated messages cannot be saved";
+    static constexpr const char* kSendingResumed = "Updated messages saved; sending resumed";
     static constexpr const char* kNoDns = "Unable to Locate DNS";
     static constexpr const char* kSmtpDisabled = "EMail (SMTP) Networks Disabled";
     static constexpr const char* kNoInternet = "Unable to Initialize Internet Access";
@@ -208,6 +218,22 @@ class tvServer final : public tvEngineWork {
     // Sets a message without device or network to Error, tells the host, logs it.
     // False when the message could not be saved.
     bool MarkOrphan(tvEngineMessage& message);
+    // What the send cycle writes back to a message after handing it to its carrier.
+    struct Outcome {
+        int status = 0;
+        std::string response;
+        int attempts = 0;
+        int32_t carrier_message_number = 0;
+        uint32_t date = 0;
+        uint32_t time = 0;
+        bool status_changed = false;
+    };
+    static bool PutOutcome(cvRec& record, const Outcome& outcome);
+    // Stores the outcomes kept from failed write-backs, oldest message number first;
+    // true when none is left. An outcome whose message is gone is dropped.
+    bool SaveKeptOutcomes();
+    // Status line and server log while sending is paused (at most once a minute).
+    void SaySendingPaused();
     // The phase steps of a visit; each returns the next phase.
     int StatusStep(int phase, int32_t network_number);
     int QueuedStep(int phase, int32_t network_number);
@@ -234,6 +260,8 @@ class tvServer final : public tvEngineWork {
     void NotifyHost(int32_t message_number) { host_interface_.NotifyHost(message_number); }
     void LoadHostInterface();
     void ReleaseServerLock();
+    // The data directory the engine's files are in, with its trailing slash.
+    std::string DataDirectory() const;
     // The receive-side work of a cycle, in the order it runs.
     void Pop3Intake();
     void AlarmWatch();
@@ -274,6 +302,12 @@ class tvServer final : public tvEngineWork {
     // not handed to the carrier again at once), and those their carrier refused
     // without trying (which would otherwise be visited again and again).
     std::set<int32_t> passed_over_;
+    // Outcomes (by message number) that a carrier gave but the database could not
+    // store. They are stored first on every send loop; until they all are, nothing is
+    // handed to a carrier, so a page the carrier took is never sent again meanwhile.
+    std::map<int32_t, Outcome> kept_outcomes_;
+    // When the pause was last said; none while sending is not paused.
+    std::optional<std::chrono::steady_clock::time_point> pause_said_;
     // Messages whose cancel their network's protocol refused: left out of the cancel
     // scans for the rest of that send loop, and after it until the network's next
     // status time (one status interval after the refusal).
@@ -293,6 +327,11 @@ class tvServer final : public tvEngineWork {
     tvReceivePlan last_receive_plan_;
     uint64_t receive_cycles_ = 0;
 
+    // Held from a successful start until the engine is destroyed (see AcquireServerLock).
+    platform::FileLock running_lock_;
+    // Whether this engine wrote itself into the lock record (set on the engine thread,
+    // taken back by whichever thread stops it first).
+    std::atomic<bool> lock_taken_{false};
     // Declared last: the thread goes first, before anything its work uses.
     tvEngineThread thread_;
 };

@@ -5,6 +5,7 @@
 #include "engine/tvserver.h"
 #include "model/pagingcodes.h"
 #include "model/tvsettings.h"
+#include "platform/core/filelock.h"
 #include "storage/cvfile.h"
 #include "storage/cvrec.h"
 #include "storage/packeddatetime.h"
@@ -74,10 +75,27 @@ void tvServer::AcquireServerLock() {
         return holder != 0 && holder != machine_number_;
     };
     const auto refuse = [&] {
+        running_lock_.Unlock();
         timer_.RequestStop();
         reporter_.SetStatusLine(kLockRefused);
         reporter_.LogInfo(kLockRefused);
     };
+    // The record alone lets any server of this computer through. The lock on the file
+    // beside the data is held by a running server only (the system drops it with the
+    // process), so it keeps a second server of this computer out whatever its
+    // environment, and tells a record left by a crash here from a running server.
+    const std::string lock_path = DataDirectory() + kServerLockFile;
+    switch (running_lock_.TryLock(lock_path)) {
+        case platform::FileLockResult::kLocked:
+            break;
+        case platform::FileLockResult::kHeldElsewhere:
+            refuse();
+            return;
+        case platform::FileLockResult::kFailed:
+            // A data directory this server cannot write to: the record is all there is.
+            reporter_.LogInfo(kNoServerLockFile + lock_path);
+            break;
+    }
     if (held_elsewhere()) {
         refuse();
         return;
@@ -94,12 +112,15 @@ void tvServer::AcquireServerLock() {
             return;
         }
     }
+    lock_taken_ = true;
     reporter_.SetStatusLine(tvEngineTimer::kServerReady);
 }
 
 void tvServer::ReleaseServerLock() {
     cvRec* server = settings_.ServerRecord();
-    if (server == nullptr) {
+    // A refused engine leaves the record alone: it may name a running server of this
+    // very computer.
+    if (server == nullptr || !lock_taken_.exchange(false)) {
         return;
     }
     static_cast<void>(server->Reread());

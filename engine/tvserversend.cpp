@@ -10,6 +10,7 @@
 #include "engine/tvserver.h"
 #include "model/pagingcodes.h"
 #include "platform/core/clock.h"
+#include "platform/recman/recman.h"
 #include "storage/cvfile.h"
 #include "storage/packeddatetime.h"
 #include "transport/tvunavailablecarrier.h"
@@ -62,6 +63,10 @@ void tvServer::ProcessQueue() {
     ++send_loop_;
     queried_.clear();
     passed_over_.clear();
+    if (!SaveKeptOutcomes()) {
+        SaySendingPaused();
+        return;
+    }
     while (!timer_.StopRequested()) {
         LoadSettings(false);
         std::optional<cvRec> network = NextStatusNetwork();
@@ -75,7 +80,71 @@ void tvServer::ProcessQueue() {
             return;
         }
         ProcessNetwork(*network);
+        if (!kept_outcomes_.empty()) {
+            // A write-back failed in that visit: nothing more goes out until it is stored.
+            SaySendingPaused();
+            return;
+        }
     }
+}
+
+bool tvServer::PutOutcome(cvRec& record, const Outcome& outcome) {
+    return record.PutInt("STATUS", outcome.status) != 0 &&
+           record.PutString("RESPONSE", outcome.response) != 0 &&
+           record.PutInt("ATTEMPTS", outcome.attempts) != 0 &&
+           record.PutInt("NETMSGNBR", outcome.carrier_message_number) != 0 &&
+           record.PutDate("SCHEDDATE", outcome.date) != 0 &&
+           record.PutTime("SCHEDTIME", outcome.time) != 0;
+}
+
+bool tvServer::SaveKeptOutcomes() {
+    if (kept_outcomes_.empty()) {
+        return true;
+    }
+    if (!OpenTables(&tables_)) {
+        return false;
+    }
+    cvFile& messages = *tables_.messages;
+    while (!kept_outcomes_.empty()) {
+        const auto kept = kept_outcomes_.begin();
+        if (messages.PutInt("PAGEMSGNBR", kept->first) == 0) {
+            return false;
+        }
+        const int read = messages.GetEqual(0);
+        if (read == RECMAN_KEY_NOT_FOUND) {
+            // Deleted meanwhile: there is nothing left to store the outcome in.
+            kept_outcomes_.erase(kept);
+            continue;
+        }
+        if (read != 0) {
+            return false;
+        }
+        // The row as it is stored now, so that the save's check for changes by others
+        // passes; the carrier's outcome is what the row must say.
+        cvRec record(messages, cvRec::kFromFile);
+        if (!PutOutcome(record, kept->second) || record.Save() != 0) {
+            return false;
+        }
+        if (kept->second.status_changed) {
+            NotifyHost(kept->first);
+        }
+        kept_outcomes_.erase(kept);
+    }
+    if (pause_said_) {
+        pause_said_.reset();
+        reporter_.LogInfo(kSendingResumed);
+    }
+    return true;
+}
+
+void tvServer::SaySendingPaused() {
+    const auto now = platform::CurrentClock().Steady();
+    if (pause_said_ && now - *pause_said_ < std::chrono::minutes(1)) {
+        return;
+    }
+    pause_said_ = now;
+    reporter_.SetStatusLine(kSendingPaused);
+    reporter_.LogInfo(kSendingPaused);
 }
 
 int tvServer::SeekFirst(int status) {
@@ -380,19 +449,23 @@ int tvServer::SendPageMessage(tvEngineMessage& message, int mode) {
     }
 
     cvRec& record = message.Record();
-    const bool status_changed = item.status != message.Status();
-    const bool written = record.PutInt("STATUS", item.status) != 0 &&
-                         record.PutString("RESPONSE", item.response) != 0 &&
-                         record.PutInt("ATTEMPTS", item.attempts) != 0 &&
-                         record.PutInt("NETMSGNBR", item.carrier_message_number) != 0 &&
-                         record.PutDate("SCHEDDATE", TodayDate()) != 0 &&
-                         record.PutTime("SCHEDTIME", NowTime()) != 0;
-    if (!written || record.Save() != 0) {
+    Outcome outcome;
+    outcome.status = item.status;
+    outcome.response = item.response;
+    outcome.attempts = item.attempts;
+    outcome.carrier_message_number = item.carrier_message_number;
+    outcome.date = TodayDate();
+    outcome.time = NowTime();
+    outcome.status_changed = item.status != message.Status();
+    if (!PutOutcome(record, outcome) || record.Save() != 0) {
+        // The carrier may have taken the page: its outcome is kept and stored before
+        // anything else is sent, never lost and never a reason to send it again.
         passed_over_.insert(item.message_number);
+        kept_outcomes_[item.message_number] = outcome;
         LogMessageRow(message, kSaveFailed);
         return 1;
     }
-    if (status_changed) {
+    if (outcome.status_changed) {
         NotifyHost(item.message_number);
     }
     return result;

@@ -76,6 +76,11 @@ cvFileMgr::cvFileMgr(std::string data_directory, cvDataDict* dictionary)
 
 cvFileMgr::~cvFileMgr() {
     CloseFiles();
+    // The record manager forgets the client: a program that makes and drops managers
+    // (the engine at each start and stop) holds no more than the managers alive.
+    uint32_t length = 0;
+    static_cast<void>(
+        RecordManagerCall(RECMAN_RESET, nullptr, nullptr, &length, nullptr, 0, &client_));
 }
 
 cvFile* cvFileMgr::OpenTable(std::string_view table_name, int mode, std::string_view file_name,

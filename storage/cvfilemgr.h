@@ -26,7 +26,7 @@ class cvFileMgr {
     // Without a directory or dictionary the application's are taken (StorageApp()).
     // A directory gets a trailing "/" when it lacks one.
     explicit cvFileMgr(std::string data_directory = {}, cvDataDict* dictionary = nullptr);
-    ~cvFileMgr();  // closes every file
+    ~cvFileMgr();  // closes every file and ends its record-manager client
     cvFileMgr(const cvFileMgr&) = delete;
     cvFileMgr& operator=(const cvFileMgr&) = delete;
 

@@ -7,6 +7,8 @@
 
 // Reports a failed call and returns `status` unchanged. Silent when the exit has
 // been requested, when the status is 0, and for 4 and 9 on reads (operation >= 5).
+// Off the user-interface thread an I/O error (2) or a full disk (18) on the same file
+// is reported once an hour (an engine meets a damaged file at every cycle).
 // `file_name` is the bare data file name (may be empty). With `quiet` the failure is
 // logged only; with `ask` the message offers to exit (Yes sets the exit-requested
 // flag and runs the exit-command hook), otherwise it has an OK button.
@@ -16,5 +18,7 @@ int ReportDbError(int status, int operation, const std::string& file_name, bool 
 bool DbExitRequested();
 // Run when the user answers Yes: the application posts its Exit command here.
 void SetDbExitCommandHook(std::function<void()> hook);
-// For tests: clears the exit-requested flag.
+// For tests: forgets the failures reported off the user-interface thread.
+void ResetDbErrorRepeats();
+// For tests: clears the exit-requested flag and forgets the background reports.
 void ResetDbExitRequested();

@@ -115,6 +115,10 @@ int Dispatch(Call& call, const uint8_t* client_id) {
     if (operation == RECMAN_CREATE) {
         return Create(call);
     }
+    if (operation == RECMAN_RESET) {
+        Registry::Current().Release(client_id);
+        return RECMAN_OK;
+    }
     const bool begin = operation == RECMAN_BEGIN_TRANSACTION ||
                        operation == RECMAN_BEGIN_TRANSACTION + RECMAN_CONCURRENT_BIAS;
     const bool transaction =

@@ -60,6 +60,7 @@ enum {
     RECMAN_GET_POSITION = 22,
     RECMAN_GET_DIRECT = 23,
     RECMAN_VERSION = 26,
+    RECMAN_RESET = 28, /* ends the client: its transaction rolled back, its files closed */
     RECMAN_GET_BY_PERCENTAGE = 44,
     RECMAN_FIND_PERCENTAGE = 45,
     RECMAN_CONCURRENT_BIAS = 1000 /* added to Begin Transaction */

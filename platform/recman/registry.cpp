@@ -63,12 +63,48 @@ void Registry::Abandon() {
     state_.Abandon();
 }
 
-Client& Registry::ClientFor(const uint8_t* id) {
+Registry::ClientKey Registry::KeyOf(const uint8_t* id) {
     ClientKey key{};
     if (id != nullptr) {
         key[0] = 1;
         std::memcpy(key.data() + 1, id, RECMAN_CLIENT_ID_SIZE);
     }
+    return key;
+}
+
+void Registry::Release(const uint8_t* id) {
+    std::unique_ptr<Client> gone;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = clients_.find(KeyOf(id));
+        if (found == clients_.end()) {
+            return;
+        }
+        gone = std::move(found->second);
+        clients_.erase(found);
+        // Blocks the client left open are open no more. Their memory may already be
+        // gone with their owner, so it is not written.
+        for (uint32_t index = 0; index < slots_.size(); ++index) {
+            Slot& slot = slots_[index];
+            if (slot.owner == gone.get()) {
+                slot.block = nullptr;
+                slot.owner = nullptr;
+                slot.file = nullptr;
+                free_slots_.push_back(index);
+            }
+        }
+    }
+    // The client's destructor rolls back its transaction and closes its files.
+    gone.reset();
+}
+
+size_t Registry::ClientCount() {
+    std::lock_guard lock(mutex_);
+    return clients_.size();
+}
+
+Client& Registry::ClientFor(const uint8_t* id) {
+    const ClientKey key = KeyOf(id);
     std::lock_guard lock(mutex_);
     std::unique_ptr<Client>& client = clients_[key];
     if (!client) {

@@ -40,6 +40,14 @@ class Registry {
     // on first use. Thread-safe; clients live as long as the registry.
     Client& ClientFor(const uint8_t* id);
 
+    // Ends the client named by `id` (nullptr: the default client): its transaction is
+    // rolled back, its files are closed and their position blocks stop being open, and
+    // everything it held is freed. A later call with the same id starts a new client.
+    // The caller makes no other call for this client at the same time. Thread-safe.
+    void Release(const uint8_t* id);
+    // How many clients the registry holds. Thread-safe.
+    size_t ClientCount();
+
     // Thread-safe. Records `file` of `owner` behind `block` and writes the block.
     void Register(void* block, const Client* owner, OpenFile* file);
     // The open file behind `block` when `owner` opened it, else nullptr.
@@ -59,6 +67,7 @@ class Registry {
     using ClientKey = std::array<uint8_t, 17>;
 
     const Slot* Find(const void* block) const;
+    static ClientKey KeyOf(const uint8_t* id);
     void Abandon();
 
     const pid_t pid_;

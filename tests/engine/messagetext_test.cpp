@@ -44,7 +44,11 @@ TEST(CleanTextTest, FoldsBlanksAndLineFeedsAndDropsWhatIsNotPrintable) {
         {"line\r\nnext", "line next"},
         {"tab\there", "tabhere"},
         {"bell\a esc\x1b del\x7f", "bell esc del"},
-        {"caf\xC3\xA9", "caf"},
+        {"caf\xC3\xA9", "cafe"},
+        {"Gr\xC3\xBC\xC3\x9F"
+         "e \xE2\x9C\x93 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
+         "Grusse "},
+        {"latin1 caf\xE9", "latin1 caf"},
         {"trailing  \n ", "trailing "},
         {" \n \n  ", ""},
         {"", ""},

@@ -165,3 +165,33 @@ TEST_F(tvServerLockTest, AComputerWhoseEngineDiedHoldingTheLockStartsAgainAtOnce
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(tvServerLockTest, ASecondServerOfThisComputerIsRefusedAndLeavesTheFirstOneItsLock) {
+    // Another program of the same computer on the same data: the record would let it
+    // through, the running server's lock on its file does not.
+    Computer* twin = AddComputer("alpha");
+    ASSERT_EQ(twin->settings.MachineNumber(), main_->settings.MachineNumber());
+    tvServer& engine = StartEngine();
+    ASSERT_EQ(LockHolder(), main_->settings.MachineNumber());
+
+    tvServer& refused = StartEngine(twin);
+    EXPECT_EQ(InfoTexts().back(), kLockRefused);
+    Fire(seconds(1), &refused);
+    EXPECT_TRUE(refused.IsStopped());
+    twin->engine.reset();
+    EXPECT_EQ(LockHolder(), main_->settings.MachineNumber())
+        << "the refused one gives back nothing";
+    Fire(seconds(1), &engine);
+    EXPECT_FALSE(engine.IsStopped());
+
+    // Once the first has gone the second starts at once.
+    main_->engine.reset();
+    tvServer& second = StartEngine(twin);
+    Fire(seconds(1), &second);
+    EXPECT_FALSE(second.IsStopped());
+    EXPECT_EQ(LockHolder(), main_->settings.MachineNumber());
+}
+
+}  // namespace

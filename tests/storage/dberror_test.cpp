@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "log/cveventlog.h"
@@ -135,6 +136,41 @@ TEST_F(ReportDbErrorTest, EngineThreadReportIsLoggedTwiceAndNeverAsks) {
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0].rfind("Update Failed on file PAGEMSG.DAT", 0), 0u);
     EXPECT_NE(texts[1].find("would you like to exit the application?"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReportDbErrorTest, ABackgroundThreadReportsALastingFailureOfAFileOnceAnHour) {
+    // The engine meets the same damaged file and the same full disk at every cycle.
+    std::thread engine([] {
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            EXPECT_EQ(ReportDbError(2, 6, "PAGEMSG.DAT", true, false), 2);
+            EXPECT_EQ(ReportDbError(18, 3, "PAGEMSG.DAT", true, false), 18);
+            EXPECT_EQ(ReportDbError(2, 6, "PAGEDEV.DAT", true, false), 2);
+            EXPECT_EQ(ReportDbError(80, 3, "PAGEMSG.DAT", true, false), 80);  // not lasting
+        }
+    });
+    engine.join();
+    const std::vector<std::string> texts = LogTexts();
+    const auto count = [&](const std::string& start) {
+        return std::count_if(texts.begin(), texts.end(),
+                             [&](const std::string& text) { return text.rfind(start, 0) == 0; });
+    };
+    EXPECT_EQ(count("Get Next Failed on file PAGEMSG.DAT"), 1);
+    EXPECT_EQ(count("Update Failed on file PAGEMSG.DAT" + StatusText(18)), 1);
+    EXPECT_EQ(count("Get Next Failed on file PAGEDEV.DAT"), 1);
+    EXPECT_EQ(count("Update Failed on file PAGEMSG.DAT" + StatusText(80)), 3);
+
+    // What the user does is answered every time.
+    log_.Clear();
+    log_.OpenLog();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(ReportDbError(2, 6, "PAGEMSG.DAT", false, false), 2);
+    }
+    EXPECT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(LogTexts().size(), 2u);
 }
 
 }  // namespace

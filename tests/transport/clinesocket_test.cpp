@@ -142,8 +142,10 @@ TEST_F(LineSocketTest, ASilentPeerTimesOutWhileTheWaitHookKeepsRunning) {
     EXPECT_EQ(reply.text, "");
     EXPECT_GE(elapsed_, 600ms);
     EXPECT_LT(elapsed_, 1500ms);
-    EXPECT_GE(host_.pumps.size(), 5u);
-    EXPECT_LE(LongestGapBetweenPumps(), 200ms);
+    // About one pump a slice; a loaded machine may stretch a slice, so the bound on the
+    // gaps is what holds the hook to its rhythm.
+    EXPECT_GE(host_.pumps.size(), 3u);
+    EXPECT_LE(LongestGapBetweenPumps(), 300ms);
     EXPECT_TRUE(host_.comm_rows.empty());
 }
 

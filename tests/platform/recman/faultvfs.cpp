@@ -10,6 +10,7 @@ namespace fault_vfs {
 namespace {
 
 std::atomic<Fault> g_fault{Fault::kNone};
+std::atomic<const char*> g_faulty_name{"FAULT"};
 std::atomic<uint64_t> g_journal_pages{0};
 sqlite3_vfs* g_real = nullptr;
 sqlite3_vfs g_vfs;
@@ -104,7 +105,7 @@ int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* page) {
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
     auto* ours = reinterpret_cast<FaultFile*>(file);
     ours->real = reinterpret_cast<sqlite3_file*>(ours + 1);
-    ours->faulty = name != nullptr && std::strstr(name, "FAULT") != nullptr;
+    ours->faulty = name != nullptr && std::strstr(name, g_faulty_name.load()) != nullptr;
     ours->journal = (flags & SQLITE_OPEN_MAIN_JOURNAL) != 0;
     ours->base.pMethods = nullptr;
     const int result = g_real->xOpen(g_real, name, ours->real, flags, out_flags);
@@ -146,6 +147,10 @@ void Install() {
                      Unfetch};
         sqlite3_vfs_register(&g_vfs, 1);
     });
+}
+
+void FaultyNamesContain(const char* part) {
+    g_faulty_name.store(part);
 }
 
 void FailWrites(Fault fault) {

@@ -13,6 +13,10 @@ enum class Fault { kNone, kDiskFull, kIoError };
 // Registers the VFS as the default (once; later calls do nothing).
 void Install();
 
+// Files opened from now on are faulty when their names contain `part` (a string that
+// lives for the rest of the process) instead of "FAULT".
+void FaultyNamesContain(const char* part);
+
 // From now on, writes to "FAULT" files fail this way (kNone: they succeed again).
 void FailWrites(Fault fault);
 
