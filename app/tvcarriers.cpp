@@ -1,6 +1,8 @@
 #include "app/tvcarriers.h"
 
+#include "app/tvmailsetup.h"
 #include "model/pagingcodes.h"
+#include "transport/tvsmtpcarrier.h"
 #include "transport/tvsnppclient.h"
 #include "transport/tvtapcarrier.h"
 #include "transport/tvunavailablecarrier.h"
@@ -23,15 +25,6 @@ tvCarrierTraits SkytelTraits() {
     return traits;
 }
 
-tvCarrierTraits MailTraits() {
-    tvCarrierTraits traits;
-    traits.needs_sockets = true;
-    traits.needs_resolver = true;
-    traits.one_page_per_visit = true;
-    traits.cleans_text = false;
-    return traits;
-}
-
 }  // namespace
 
 void RegisterCarriers(tvCarrierRegistry& registry) {
@@ -42,9 +35,9 @@ void RegisterCarriers(tvCarrierRegistry& registry) {
         return std::make_unique<tvSnppClient>(host, /*two_way=*/true);
     });
     registry.Register(kProtocolSkytel, Unavailable(SkytelTraits(), "DST_init_device error: -1"));
-    registry.Register(
-        kProtocolSmtp,
-        Unavailable(MailTraits(), "SMTP Disabled: Socket or DNS Initialization Failed"));
+    registry.Register(kProtocolSmtp, [](tvTransportHost& host) {
+        return std::make_unique<tvSmtpCarrier>(host, MailTimeouts());
+    });
     // TAP, ETAP and every protocol number not otherwise known go over the modem.
     const tvCarrierFactory modem = [](tvTransportHost& host) {
         return std::make_unique<tvTapCarrier>(host);
@@ -55,5 +48,5 @@ void RegisterCarriers(tvCarrierRegistry& registry) {
 }
 
 std::unique_ptr<tvResolver> MakeNameResolver() {
-    return std::make_unique<NoNameResolver>();
+    return MakeResolver();
 }

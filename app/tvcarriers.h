@@ -12,5 +12,6 @@
 
 void RegisterCarriers(tvCarrierRegistry& registry);
 
-// The resolver of the engine's mail networks.
+// The resolver of the engine's mail networks: the name servers of this machine (see
+// tvmailsetup.h).
 std::unique_ptr<tvResolver> MakeNameResolver();

@@ -29,11 +29,13 @@ namespace {
 constexpr int kNumberKey = 0;
 constexpr int kDescriptionKey = 1;
 
-// The "OPTIONS" fields `set options` edits; AUTOSTART is the user's profile value.
+// The "OPTIONS" fields `set options` edits; AUTOSTART, SMTPPORT and SMTPREQUIRETLS are
+// the user's profile values "AUTOSTART", "SmtpPort" and "SmtpRequireTls".
 constexpr std::string_view kOptionFields[] = {
-    "SENDINTERVAL", "STATUSINTERVAL", "RECVINTERVAL", "PURGEAGE",       "DNSADDRESS", "QENABLERECV",
-    "MAILSERVER",   "USERID",         "PASSWORD",     "SMTPMAILSERVER", "SMTPQAUTH",  "SMTPUSERID",
-    "SMTPPASSWORD", "QENABLEIMPORT",  "IMPORTDIR",    "AUTOSTART",
+    "SENDINTERVAL", "STATUSINTERVAL", "RECVINTERVAL",   "PURGEAGE",      "DNSADDRESS",
+    "QENABLERECV",  "MAILSERVER",     "USERID",         "PASSWORD",      "SMTPMAILSERVER",
+    "SMTPQAUTH",    "SMTPUSERID",     "SMTPPASSWORD",   "QENABLEIMPORT", "IMPORTDIR",
+    "AUTOSTART",    "SMTPPORT",       "SMTPREQUIRETLS",
 };
 
 bool IsOptionField(std::string_view name) {
@@ -337,6 +339,8 @@ int tvCommands::SetOptions(const std::vector<std::string>& arguments) {
     cvRec edited(*cached);
     PrepareOptionsForEditing(edited);
     std::optional<bool> auto_start;
+    std::optional<int32_t> smtp_port;
+    std::optional<bool> smtp_require_tls;
     std::optional<std::string> import_entry;
     for (const tvFieldAssignment& assignment : assignments) {
         const std::string& name = assignment.name;
@@ -350,6 +354,18 @@ int tvCommands::SetOptions(const std::vector<std::string>& arguments) {
                 return Usage("AUTOSTART takes 1 or 0");
             }
             auto_start = number ? *number != 0 : *flag == "Y";
+        } else if (name == "SMTPPORT") {
+            smtp_port = ParseWholeNumber(assignment.value);
+            if (!smtp_port || *smtp_port < 1 || *smtp_port > 65535) {
+                return Usage("SMTPPORT takes a port from 1 to 65535");
+            }
+        } else if (name == "SMTPREQUIRETLS") {
+            const std::optional<int32_t> number = ParseWholeNumber(assignment.value);
+            const std::optional<std::string> flag = ParseFlag(assignment.value);
+            if (!number && !flag) {
+                return Usage("SMTPREQUIRETLS takes 1 or 0");
+            }
+            smtp_require_tls = number ? *number != 0 : *flag == "Y";
         } else if (name == "DNSADDRESS") {
             const std::optional<uint32_t> address = ParseIpv4Address(assignment.value);
             if (!address) {
@@ -385,13 +401,29 @@ int tvCommands::SetOptions(const std::vector<std::string>& arguments) {
         return kExitRefused;  // reported by the record layer
     }
     cached->Assign(edited);
-    if (auto_start) {
-        const platform::ProfileResult written = app_.Settings().SetAutoStart(*auto_start);
+    // The profile values, each reported by name when it cannot be stored.
+    const auto stored = [this](const char* label, std::string_view section,
+                               std::string_view value_name, int32_t number) {
+        const platform::ProfileResult written = app_.Settings().WriteProfileNumber(
+            platform::ProfileScope::kUser, section, value_name, number);
         if (written != platform::ProfileResult::kOk) {
-            std::fprintf(err_, "tolvane: AUTOSTART not stored: %s\n",
+            std::fprintf(err_, "tolvane: %s not stored: %s\n", label,
                          platform::ProfileResultText(written));
-            return kExitRefused;
+            return false;
         }
+        return true;
+    };
+    if (auto_start && !stored("AUTOSTART", tvSettings::kCommSection, tvSettings::kAutoStartValue,
+                              *auto_start ? 1 : 0)) {
+        return kExitRefused;
+    }
+    if (smtp_port &&
+        !stored("SMTPPORT", tvSettings::kSettingsSection, tvSettings::kSmtpPortValue, *smtp_port)) {
+        return kExitRefused;
+    }
+    if (smtp_require_tls && !stored("SMTPREQUIRETLS", tvSettings::kSettingsSection,
+                                    tvSettings::kSmtpRequireTlsValue, *smtp_require_tls ? 1 : 0)) {
+        return kExitRefused;
     }
     return kExitOk;
 }

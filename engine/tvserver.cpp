@@ -91,6 +91,7 @@ bool tvServer::Start(cvStatusStatic* status_line, cvLogBox* message_log, cvLogBo
         machine_key_ = machine->GetInt("NUMKEY");
     }
     site_.smtp_port = settings_.SmtpPort();
+    site_.smtp_require_tls = settings_.SmtpRequireTls();
 
     LoadHostInterface();
     if (settings_.AlarmWatch()) {

@@ -99,6 +99,10 @@ int32_t tvSettings::SmtpPort() {
     return ReadWithSentinel(kSmtpPortValue, kDefaultSmtpPort);
 }
 
+bool tvSettings::SmtpRequireTls() const {
+    return profile_.ReadNumber(ProfileScope::kUser, kSettingsSection, kSmtpRequireTlsValue, 0) != 0;
+}
+
 bool tvSettings::AutoStart() const {
     return profile_.ReadNumber(ProfileScope::kUser, kCommSection, kAutoStartValue, 0) != 0;
 }

@@ -15,7 +15,8 @@
 // Profile. Values live in sections of the user's or the machine's profile (see
 // platform/profile/profile.h). Section "Settings": "Data Directory", "DDF Directory" and
 // "Reports Directory" (texts, user then machine scope), "Log Startup Events" (user),
-// "Alarm Watch" and "File Gateway" (machine), "NoHostMode" and "SmtpPort" (user);
+// "Alarm Watch" and "File Gateway" (machine), "NoHostMode", "SmtpPort" and
+// "SmtpRequireTls" (user);
 // section "COMM": "AUTOSTART" (user) and "PORT" (machine). Numbers are 32-bit.
 //
 // Threads: the record operations and the records belong to the thread of the file
@@ -51,6 +52,7 @@ class tvSettings {
     static constexpr std::string_view kFileGatewayValue = "File Gateway";
     static constexpr std::string_view kNoHostModeValue = "NoHostMode";
     static constexpr std::string_view kSmtpPortValue = "SmtpPort";
+    static constexpr std::string_view kSmtpRequireTlsValue = "SmtpRequireTls";
     static constexpr std::string_view kAutoStartValue = "AUTOSTART";
     static constexpr std::string_view kPortValue = "PORT";
 
@@ -107,6 +109,9 @@ class tvSettings {
     // so the value is present afterwards.
     int32_t NoHostMode();
     int32_t SmtpPort();
+    // The user's "Settings"/"SmtpRequireTls": non-zero when mail may only go over TLS
+    // (a server without STARTTLS then fails the visit). Default off, not written.
+    bool SmtpRequireTls() const;
     // The user's "COMM"/"AUTOSTART" (default off).
     bool AutoStart() const;
     [[nodiscard]] platform::ProfileResult SetAutoStart(bool on);

@@ -55,6 +55,49 @@ platform::ConnectResult CLineSocket::Connect(const std::string& host, int port,
         [this] { return host_.StopRequested(); });
 }
 
+void CLineSocket::Close() {
+    tls_.Shutdown();
+    socket_.Close();
+}
+
+platform::WaitHooks CLineSocket::Hooks() {
+    return {[this] { host_.PumpWhileWaiting(); }, [this] { return host_.StopRequested(); }};
+}
+
+platform::TlsStatus CLineSocket::StartTls(const std::string& host,
+                                          std::chrono::milliseconds timeout) {
+    return tls_.Handshake(socket_, host, timeout, Hooks());
+}
+
+long CLineSocket::Transmit(std::string_view bytes) {
+    if (!tls_.Active()) {
+        return socket_.Send(bytes);
+    }
+    platform::TlsIo io = platform::TlsIo::kDone;
+    const size_t written = tls_.Write(bytes, send_timeout_, Hooks(), &io);
+    if (io != platform::TlsIo::kDone && written == 0) {
+        return -1;
+    }
+    return static_cast<long>(written);
+}
+
+LineSend CLineSocket::SendBytes(std::string_view bytes) {
+    LineSend result;
+    if (bytes.empty()) {
+        return result;
+    }
+    const long sent = Transmit(bytes);
+    if (sent < 0) {
+        result.status = SendStatus::kFailed;
+    } else if (sent == 0) {
+        result.status = SendStatus::kNothingSent;
+    } else {
+        result.status = SendStatus::kSent;
+        result.bytes = static_cast<size_t>(sent);
+    }
+    return result;
+}
+
 LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
     LineSend result;
     if (command.empty()) {
@@ -62,7 +105,7 @@ LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
     }
     std::string line(command);
     line += "\r\n";
-    const long sent = socket_.Send(line);
+    const long sent = Transmit(line);
     if (sent < 0) {
         result.status = SendStatus::kFailed;
         return result;
@@ -80,6 +123,32 @@ LineSend CLineSocket::SendLine(std::string_view command, bool confidential) {
     return result;
 }
 
+long CLineSocket::ReceiveSome(char* buffer, size_t room) {
+    if (!tls_.Active()) {
+        return socket_.Receive(buffer, room);
+    }
+    platform::TlsIo io = platform::TlsIo::kDone;
+    const size_t got = tls_.Read(buffer, room, &io);
+    switch (io) {
+        case platform::TlsIo::kDone:
+            return static_cast<long>(got);
+        case platform::TlsIo::kWouldBlock:
+            return kNothingYet;
+        case platform::TlsIo::kClosed:
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+platform::WaitResult CLineSocket::WaitReadable(std::chrono::milliseconds timeout) {
+    // Bytes TLS has already decrypted do not show on the socket.
+    if (tls_.HasBuffered()) {
+        return platform::WaitResult::kReady;
+    }
+    return socket_.WaitReadable(timeout);
+}
+
 LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
     LineReply reply;
     std::string gathered;
@@ -93,17 +162,17 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
         const auto left =
             deadline > now ? std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)
                            : std::chrono::milliseconds(0);
-        const platform::WaitResult waited =
-            socket_.WaitReadable(std::min(left, platform::kWaitSlice));
+        const platform::WaitResult waited = WaitReadable(std::min(left, platform::kWaitSlice));
         if (waited == platform::WaitResult::kFailed) {
             reply.status = ReplyStatus::kFailed;
             break;
         }
+        long count = kNothingYet;
         if (waited == platform::WaitResult::kReady) {
             const size_t room =
                 discarding ? buffer.size() : std::min(buffer.size(), limit - gathered.size());
-            const long count = socket_.Receive(buffer.data(), room);
-            if (count < 0) {
+            count = ReceiveSome(buffer.data(), room);
+            if (count == -1) {
                 reply.status = ReplyStatus::kFailed;
                 break;
             }
@@ -111,6 +180,8 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
                 reply.status = ReplyStatus::kClosed;
                 break;
             }
+        }
+        if (count > 0) {
             const std::string_view got(buffer.data(), static_cast<size_t>(count));
             if (discarding) {
                 reply.dropped += got.size();
@@ -160,8 +231,8 @@ LineReply CLineSocket::ReadLineReply(const ReplyRules& rules) {
 size_t CLineSocket::DrainUnasked() {
     std::string unasked;
     std::array<char, 4096> buffer;
-    while (socket_.WaitReadable(std::chrono::milliseconds(0)) == platform::WaitResult::kReady) {
-        const long count = socket_.Receive(buffer.data(), buffer.size());
+    while (WaitReadable(std::chrono::milliseconds(0)) == platform::WaitResult::kReady) {
+        const long count = ReceiveSome(buffer.data(), buffer.size());
         if (count <= 0) {
             break;
         }

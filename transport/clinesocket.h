@@ -17,8 +17,13 @@
 // its line end and what lies beyond the limit is dropped, so it is never taken for
 // the next reply.
 //
-// Once the engine is asked to stop, waits end within one slice (kStopped, or a connect
-// that fails with ECANCELED): no wait outlasts a stop request by more than 100 ms.
+// Once the engine is asked to stop, waits (connecting, reading a reply, TLS set-up)
+// end within one slice (kStopped, or a connect that fails with ECANCELED): no wait
+// outlasts a stop request by more than 100 ms.
+//
+// TLS: StartTls puts TLS under the connection at any point (at once for a port that
+// speaks TLS from the first byte, or after a STARTTLS exchange); from then on every
+// command and reply goes through it. Close ends TLS before the socket.
 //
 // Traffic rows go through the host's LogComm and can be switched off for clients
 // whose log rows say something else. Engine thread only; not thread-safe.
@@ -28,6 +33,7 @@
 #include <string_view>
 
 #include "platform/net/tcpsocket.h"
+#include "platform/net/tlssession.h"
 #include "transport/tvtransporthost.h"
 
 // Decides whether the bytes gathered so far hold a complete reply.
@@ -60,7 +66,7 @@ enum class ReplyStatus {
     kComplete,  // the reply end arrived, or max_bytes were gathered
     kTimedOut,  // the time-out passed (the text holds whatever arrived)
     kClosed,    // the peer closed (the text holds whatever arrived before)
-    kFailed,    // a read failed; LastError() says why
+    kFailed,    // a read failed; LastError() (or TlsErrorText()) says why
     kStopped,   // the engine was asked to stop while waiting (the text holds what came)
 };
 
@@ -100,12 +106,25 @@ class CLineSocket {
     // connection is being set up; gives up (kFailed, ECANCELED) on a stop request.
     [[nodiscard]] platform::ConnectResult Connect(const std::string& host, int port,
                                                   std::chrono::milliseconds timeout);
-    void Close() { socket_.Close(); }
+    // Ends TLS (when on) and closes the socket.
+    void Close();
     bool IsOpen() const { return socket_.IsOpen(); }
+
+    // Runs the TLS handshake on the open connection for `host` (what the certificate
+    // must be for), waiting at most `timeout`. kOk: every later command and reply
+    // goes through TLS. Otherwise TLS is off and TlsErrorText() says why; the caller
+    // must not go on in clear text.
+    [[nodiscard]] platform::TlsStatus StartTls(const std::string& host,
+                                               std::chrono::milliseconds timeout);
+    bool TlsActive() const { return tls_.Active(); }
+    const std::string& TlsErrorText() const { return tls_.ErrorText(); }
 
     // Sends `command` followed by CR LF in one send and logs it (see the file
     // comment). An empty command sends nothing.
     [[nodiscard]] LineSend SendLine(std::string_view command, bool confidential);
+    // Sends the bytes exactly as they are, in one send, without a log row (message
+    // contents). Empty bytes send nothing.
+    [[nodiscard]] LineSend SendBytes(std::string_view bytes);
     // Gathers one reply under `rules` and logs it (see the file comment).
     [[nodiscard]] LineReply ReadLineReply(const ReplyRules& rules);
 
@@ -116,12 +135,27 @@ class CLineSocket {
     // The errno of the last failed socket call.
     int LastError() const { return socket_.LastError(); }
     void SetTrafficLogging(bool on) { log_traffic_ = on; }
+    // How long a send under TLS may wait for the peer to take the bytes (a plain
+    // socket blocks in the system instead). 30000 ms unless changed.
+    void SetSendTimeout(std::chrono::milliseconds timeout) { send_timeout_ = timeout; }
 
   protected:
     tvTransportHost& host() { return host_; }
 
   private:
+    // Sends the bytes through TLS or the plain socket; the count, or -1.
+    long Transmit(std::string_view bytes);
+    // Reads what is there through TLS or the plain socket: the count, 0 when the peer
+    // closed, -1 on failure, kNothingYet when TLS took a record that held no data.
+    long ReceiveSome(char* buffer, size_t room);
+    static constexpr long kNothingYet = -2;
+    // Waits for something to read; bytes TLS already holds count as ready.
+    platform::WaitResult WaitReadable(std::chrono::milliseconds timeout);
+    platform::WaitHooks Hooks();
+
     tvTransportHost& host_;
     platform::TcpSocket socket_;
+    platform::TlsSession tls_;
     bool log_traffic_ = true;
+    std::chrono::milliseconds send_timeout_{30000};
 };

@@ -61,11 +61,12 @@ struct tvCarrierSite {
     std::string dial_prefix;  // DIALPREFIX of the "MACHINE" record
     std::string modem_init;   // MODEMINIT of the "MACHINE" record
     // "OPTIONS": the mail relay and its authentication.
-    std::string smtp_relay;     // SMTPMAILSERVER
-    bool smtp_auth = false;     // SMTPQAUTH is "Y"
-    std::string smtp_user;      // SMTPUSERID
-    std::string smtp_password;  // SMTPPASSWORD
-    int smtp_port = 25;         // profile "SmtpPort"
+    std::string smtp_relay;         // SMTPMAILSERVER
+    bool smtp_auth = false;         // SMTPQAUTH is "Y"
+    std::string smtp_user;          // SMTPUSERID
+    std::string smtp_password;      // SMTPPASSWORD
+    int smtp_port = 25;             // profile "SmtpPort"
+    bool smtp_require_tls = false;  // profile "SmtpRequireTls": no mail in clear text
     // The engine's name resolver (owned by the engine; null when there is none).
     tvResolver* resolver = nullptr;
 };

@@ -261,4 +261,12 @@ int TcpSocket::LocalPort() const {
     return ntohs(address.sin_port);
 }
 
+std::string LocalHostName(size_t limit) {
+    char name[256] = {};
+    if (::gethostname(name, sizeof(name) - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    return std::string(name).substr(0, limit);
+}
+
 }  // namespace platform

@@ -72,6 +72,9 @@ class TcpSocket {
     // Local port of a bound or connected socket, 0 when unknown.
     int LocalPort() const;
     int LastError() const { return last_error_; }
+    // The descriptor, for a layer that works on it directly (TLS); -1 when closed.
+    // The socket keeps owning it.
+    int Descriptor() const { return fd_; }
 
   private:
     explicit TcpSocket(int fd) : fd_(fd) {}
@@ -86,5 +89,9 @@ class TcpSocket {
     int fd_ = -1;
     int last_error_ = 0;
 };
+
+// This machine's host name (at most `limit` characters); "localhost" when the system
+// gives none.
+std::string LocalHostName(size_t limit);
 
 }  // namespace platform

@@ -127,6 +127,9 @@ TEST_F(TolvaneCliTest, UsageErrorsExitWithTwoAndTheUsageText) {
         {"set", "options", "NOSUCHFIELD=1"},
         {"set", "machine", "PORT=COM9"},
         {"set", "options", "SENDINTERVAL=ten"},
+        {"set", "options", "SMTPPORT=0"},
+        {"set", "options", "SMTPPORT=65536"},
+        {"set", "options", "SMTPREQUIRETLS=maybe"},
     };
     Init();
     for (const std::vector<std::string>& words : wrong) {

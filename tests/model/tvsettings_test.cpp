@@ -139,6 +139,12 @@ TEST_F(SettingsProfileTest, DefaultsAreStoredWhenFirstRead) {
     ASSERT_EQ(files_.WriteNumber(kUser, "Settings", "SmtpPort", 999), ProfileResult::kOk);
     EXPECT_EQ(settings_.SmtpPort(), 25);
     EXPECT_EQ(files_.ReadNumber(kUser, "Settings", "SmtpPort", -5), 25);
+
+    // "SmtpRequireTls" is off until the user sets it, and is not written.
+    EXPECT_FALSE(settings_.SmtpRequireTls());
+    EXPECT_EQ(files_.ReadNumber(kUser, "Settings", "SmtpRequireTls", -5), -5);
+    ASSERT_EQ(files_.WriteNumber(kUser, "Settings", "SmtpRequireTls", 1), ProfileResult::kOk);
+    EXPECT_TRUE(settings_.SmtpRequireTls());
 }
 
 TEST_F(SettingsProfileTest, WritingWithoutATextOrNameDeletes) {

@@ -293,3 +293,33 @@ TEST_F(LineSocketTest, AnIdleTimeOutRestartsWhenBytesArrive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LineSocketTest, AStopRequestEndsAReadWithWhatHadArrived) {
+    Start([](LoopbackPeer::Connection& connection) {
+        connection.Send("250-first line\r\n");
+        connection.ReadToEnd();
+    });
+    // The request comes while the reply is incomplete; the read gives up within a
+    // slice instead of waiting out its minute.
+    host_.stop_requested = true;
+    const LineReply reply = Read(60s, &CodedReplyComplete);
+    EXPECT_EQ(reply.status, ReplyStatus::kStopped);
+    EXPECT_EQ(reply.text, "250-first line\r\n");
+    EXPECT_LT(elapsed_, 1s);
+}
+
+TEST_F(LineSocketTest, AStopRequestEndsAConnectThatIsUnderWay) {
+    // 192.0.2.1 (documentation range) is not routed: the connect would hang until
+    // its time-out if the stop request did not end it.
+    host_.stop_requested = true;
+    CLineSocket socket(host_);
+    ASSERT_TRUE(socket.Create());
+    const auto start = Clock::now();
+    const platform::ConnectResult result = socket.Connect("192.0.2.1", 25, 30s);
+    EXPECT_EQ(result, platform::ConnectResult::kFailed);
+    EXPECT_LT(Clock::now() - start, 1s);
+}
+
+}  // namespace
