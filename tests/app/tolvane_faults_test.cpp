@@ -371,4 +371,49 @@ TEST_F(TolvaneFaultsTest,
     std::printf("pages delivered twice after %d kills: %d\n", kills, repeats);
 }
 
+TEST_F(TolvaneFaultsTest, UnlockServerClearsADeadComputersLockOnlyWhenToldAndNeverARunningOnes) {
+    SnppTestServer carrier;
+    PrepareDatabase(kProtocolSnpp, carrier.port());
+    ASSERT_EQ(Tolvane({"unlock-server"}).exit_status, 0) << "a free lock is no error";
+    // What another computer's crash leaves.
+    WithFiles([](cvFileMgr& files) {
+        cvFile* config = files.OpenTable(kTolvaneTable);
+        ASSERT_NE(config, nullptr);
+        ASSERT_NE(PutConfigText(*config, "STRKEY", kServerKind), 0);
+        ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
+        ASSERT_EQ(config->GetEqual(0), 0);
+        ASSERT_NE(config->PutInt("MACHINENBR", 12345), 0);
+        ASSERT_EQ(config->Update(), 0);
+    });
+    const ProgramResult asked = Tolvane({"unlock-server"});
+    EXPECT_EQ(asked.exit_status, 1);
+    EXPECT_NE(asked.err.find("Two servers must never run on one database"), std::string::npos)
+        << asked.err;
+    EXPECT_EQ(LockHolder(), 12345) << "the question's default is No";
+
+    const ProgramResult cleared = Tolvane({"--yes", "unlock-server"});
+    EXPECT_EQ(cleared.exit_status, 0) << cleared.err;
+    EXPECT_NE(cleared.out.find("The server lock of computer 12345 was cleared"), std::string::npos)
+        << cleared.out;
+    EXPECT_EQ(LockHolder(), 0);
+
+    // A server of this computer running on the database keeps its lock.
+    ChildProcess server;
+    ASSERT_TRUE(server.Start(ServerArguments()));
+    ASSERT_TRUE(server.WaitForOutput("Status: Server Ready", seconds(20))) << server.Errors();
+    const int32_t running = LockHolder();
+    EXPECT_NE(running, 0);
+    const ProgramResult refused = Tolvane({"--yes", "unlock-server"});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_NE(refused.err.find("A server is running on this database on this computer"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(LockHolder(), running);
+    // Nor may a repair run under it.
+    const ProgramResult repair = Tolvane({"check", "--repair"});
+    EXPECT_EQ(repair.exit_status, 1);
+    EXPECT_NE(repair.err.find("stop it before repairing"), std::string::npos) << repair.err;
+    StopServer(server);
+}
+
 }  // namespace
