@@ -25,6 +25,7 @@
 #include "tests/support/scopedenv.h"
 #include "tests/support/snpptestserver.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testenvironment.h"
 
 namespace app_testing {
 
@@ -193,17 +194,29 @@ class ServerProgramFixture : public ::testing::Test {
         return false;
     }
 
+    // MACHINENBR of the "SERVER" record: the computer holding the server lock, 0 for none.
     int32_t LockHolder() {
         int32_t holder = -1;
+        WithServerRecord([&](cvFile& server) { holder = server.GetInt("MACHINENBR"); });
+        return holder;
+    }
+    // Writes the lock as a server of computer `machine` leaves it when it dies.
+    void SetLockHolder(int32_t machine) {
+        WithServerRecord([&](cvFile& server) {
+            ASSERT_NE(server.PutInt("MACHINENBR", machine), 0);
+            ASSERT_EQ(server.Update(), 0);
+        });
+    }
+    template <typename Work>
+    void WithServerRecord(Work work) {
         WithFiles([&](cvFileMgr& files) {
             cvFile* config = files.OpenTable(kTolvaneTable);
             ASSERT_NE(config, nullptr);
             ASSERT_NE(PutConfigText(*config, "STRKEY", kServerKind), 0);
             ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
             ASSERT_EQ(config->GetEqual(0), 0);
-            holder = config->GetInt("MACHINENBR");
+            work(*config);
         });
-        return holder;
     }
 
     // Stops the server as a service manager would and expects a clean end.
@@ -215,13 +228,10 @@ class ServerProgramFixture : public ::testing::Test {
         EXPECT_EQ(LockHolder(), 0);
     }
 
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    TempDir runtime_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
+    // The programs wait for locks as they would in use: they share the database.
+    testing_support::TestEnvironment env_{{.lock_wait_ms = std::nullopt}};
+    TempDir& data_ = env_.Directory("data");
+    TempDir& runtime_ = env_.Directory("runtime");
     ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path().string()};
 };
 

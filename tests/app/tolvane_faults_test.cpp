@@ -376,15 +376,7 @@ TEST_F(TolvaneFaultsTest, UnlockServerClearsADeadComputersLockOnlyWhenToldAndNev
     PrepareDatabase(kProtocolSnpp, carrier.port());
     ASSERT_EQ(Tolvane({"unlock-server"}).exit_status, 0) << "a free lock is no error";
     // What another computer's crash leaves.
-    WithFiles([](cvFileMgr& files) {
-        cvFile* config = files.OpenTable(kTolvaneTable);
-        ASSERT_NE(config, nullptr);
-        ASSERT_NE(PutConfigText(*config, "STRKEY", kServerKind), 0);
-        ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
-        ASSERT_EQ(config->GetEqual(0), 0);
-        ASSERT_NE(config->PutInt("MACHINENBR", 12345), 0);
-        ASSERT_EQ(config->Update(), 0);
-    });
+    SetLockHolder(12345);
     const ProgramResult asked = Tolvane({"unlock-server"});
     EXPECT_EQ(asked.exit_status, 1);
     EXPECT_NE(asked.err.find("Two servers must never run on one database"), std::string::npos)
