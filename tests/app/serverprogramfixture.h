@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "model/pagingcodes.h"
@@ -80,14 +81,21 @@ class ServerProgramFixture : public ::testing::Test {
             result = Tolvane({"page", "Pager", "Hello", "from", "Tolvane"});
             ASSERT_EQ(result.exit_status, 0) << result.err;
         }
-        WithFiles([](cvFileMgr& files) {
+        WriteOptions({{"SENDINTERVAL", 1}, {"STATUSINTERVAL", 0}});
+    }
+
+    // Integer fields of the "OPTIONS" record, written through the record layer (for
+    // values below what the options sheet allows).
+    void WriteOptions(const std::vector<std::pair<std::string, int32_t>>& values) {
+        WithFiles([&](cvFileMgr& files) {
             cvFile* config = files.OpenTable(kTolvaneTable);
             ASSERT_NE(config, nullptr);
             ASSERT_NE(PutConfigText(*config, "STRKEY", kOptionsKind), 0);
             ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
             ASSERT_EQ(config->GetEqual(0), 0);
-            ASSERT_NE(config->PutInt("SENDINTERVAL", 1), 0);
-            ASSERT_NE(config->PutInt("STATUSINTERVAL", 0), 0);
+            for (const auto& [name, value] : values) {
+                ASSERT_NE(config->PutInt(name, value), 0) << name;
+            }
             ASSERT_EQ(config->Update(), 0);
         });
     }

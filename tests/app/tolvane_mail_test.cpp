@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/serverprogramfixture.h"
+
 #include <algorithm>
 #include <cctype>
 #include <csignal>
@@ -75,7 +77,7 @@ bool MatchesShape(const std::string& text, const std::string& shape) {
     return true;
 }
 
-class TolvaneMailTest : public ::testing::Test {
+class TolvaneMailTest : public app_testing::ServerProgramFixture {
   protected:
     TolvaneMailTest() {
         EXPECT_TRUE(ca_.WriteCertificate(trust_.file("ca.pem")));
@@ -89,16 +91,6 @@ class TolvaneMailTest : public ::testing::Test {
                 .A("backup.invalid", "192.0.2.1")
                 .Build();
         });
-    }
-    ~TolvaneMailTest() override { StorageApp().Reset(); }
-
-    ProgramResult Tolvane(std::vector<std::string> words) {
-        std::vector<std::string> arguments = {BuiltProgram("tolvane"), "--data", data_.dir()};
-        arguments.insert(arguments.end(), words.begin(), words.end());
-        return RunProgram(arguments);
-    }
-    std::vector<std::string> ServerArguments() {
-        return {BuiltProgram("tolvane"), "--data", data_.dir(), "--headless"};
     }
 
     // A database with one e-mail network whose PHONE is `phone`, one device on it and
@@ -128,29 +120,14 @@ class TolvaneMailTest : public ::testing::Test {
         ASSERT_EQ(result.exit_status, 0) << result.err;
         result = Tolvane({"page", kDevice, text});
         ASSERT_EQ(result.exit_status, 0) << result.err;
+        WriteOptions({{"SENDINTERVAL", 1}});
         WithFiles([](cvFileMgr& files) {
-            cvFile* config = files.OpenTable(kTolvaneTable);
-            ASSERT_NE(config, nullptr);
-            ASSERT_NE(PutConfigText(*config, "STRKEY", kOptionsKind), 0);
-            ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
-            ASSERT_EQ(config->GetEqual(0), 0);
-            ASSERT_NE(config->PutInt("SENDINTERVAL", 1), 0);
-            ASSERT_EQ(config->Update(), 0);
             cvFile* messages = files.OpenTable(kPageMsgTable);
             ASSERT_NE(messages, nullptr);
             ASSERT_EQ(messages->GetFirst(0), 0);
             ASSERT_NE(messages->PutInt("HOSTREFNBR", 3), 0);
             ASSERT_EQ(messages->Update(), 0);
         });
-    }
-
-    template <typename Work>
-    void WithFiles(Work work) {
-        tvDataDict dictionary;
-        ASSERT_EQ(dictionary.Load(testing_support::BuiltProgram(""), "TV"), 0);
-        ASSERT_EQ(dictionary.AddDefinition(TolvaneTableDef()), 0);
-        cvFileMgr files(data_.dir(), &dictionary);
-        work(files);
     }
 
     // PAGEMSGNBR and NETMSGNBR of the only message.
@@ -214,15 +191,7 @@ class TolvaneMailTest : public ::testing::Test {
 
     bool with_name_server_ = true;
     TestCa ca_;
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    TempDir runtime_;
     TempDir trust_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
-    ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path().string()};
     ScopedEnv cert_file_{"SSL_CERT_FILE", trust_.file("ca.pem")};
     ScopedEnv cert_dir_{"SSL_CERT_DIR", trust_.file("none")};
     ScopedEnv resolv_conf_{"TOLVANE_TEST_RESOLV_CONF", trust_.file("resolv.conf")};

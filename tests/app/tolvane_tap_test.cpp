@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/app/serverprogramfixture.h"
+
 #include <csignal>
 #include <string>
 #include <thread>
@@ -43,24 +45,15 @@ struct ListedMessage {
     std::string response;
 };
 
-class TolvaneTapTest : public ::testing::Test {
+class TolvaneTapTest : public app_testing::ServerProgramFixture {
   protected:
     TolvaneTapTest() {
         platform::Profile profile;
-        EXPECT_EQ(profile.WriteText(platform::ProfileScope::kMachine, "COMM", "COM1",
-                                    terminal_.device()),
-                  platform::ProfileResult::kOk);
+        EXPECT_EQ(
+            profile.WriteText(platform::ProfileScope::kMachine, "COMM", "COM1", terminal_.device()),
+            platform::ProfileResult::kOk);
     }
-    ~TolvaneTapTest() override { StorageApp().Reset(); }
 
-    ProgramResult Tolvane(std::vector<std::string> words) {
-        std::vector<std::string> arguments = {BuiltProgram("tolvane"), "--data", data_.dir()};
-        arguments.insert(arguments.end(), words.begin(), words.end());
-        return RunProgram(arguments);
-    }
-    std::vector<std::string> ServerArguments() {
-        return {BuiltProgram("tolvane"), "--data", data_.dir(), "--headless"};
-    }
     void Run(std::vector<std::string> words) {
         const ProgramResult result = Tolvane(words);
         ASSERT_EQ(result.exit_status, 0) << words[0] << " " << words[1] << ": " << result.err;
@@ -81,25 +74,7 @@ class TolvaneTapTest : public ::testing::Test {
             device.push_back(pager_fields);
         }
         Run(device);
-        WithFiles([](cvFileMgr& files) {
-            cvFile* config = files.OpenTable(kTolvaneTable);
-            ASSERT_NE(config, nullptr);
-            ASSERT_NE(PutConfigText(*config, "STRKEY", kOptionsKind), 0);
-            ASSERT_NE(config->PutInt("NUMKEY", 0), 0);
-            ASSERT_EQ(config->GetEqual(0), 0);
-            ASSERT_NE(config->PutInt("SENDINTERVAL", 1), 0);
-            ASSERT_NE(config->PutInt("STATUSINTERVAL", 0), 0);
-            ASSERT_EQ(config->Update(), 0);
-        });
-    }
-
-    template <typename Work>
-    void WithFiles(Work work) {
-        tvDataDict dictionary;
-        ASSERT_EQ(dictionary.Load(BuiltProgram(""), "TV"), 0);
-        ASSERT_EQ(dictionary.AddDefinition(TolvaneTableDef()), 0);
-        cvFileMgr files(data_.dir(), &dictionary);
-        work(files);
+        WriteOptions({{"SENDINTERVAL", 1}, {"STATUSINTERVAL", 0}});
     }
 
     // Changes the first message's status and carrier message number, the way the
@@ -170,14 +145,6 @@ class TolvaneTapTest : public ::testing::Test {
             << server.Output();
     }
 
-    TempDir data_;
-    TempDir state_;
-    TempDir profiles_;
-    TempDir runtime_;
-    ScopedEnv state_env_{"TOLVANE_RECMAN_DIR", state_.path().string()};
-    ScopedEnv user_env_{"TOLVANE_USER_PROFILE", profiles_.file("user/profile.ini")};
-    ScopedEnv machine_env_{"TOLVANE_MACHINE_PROFILE", profiles_.file("machine/profile.ini")};
-    ScopedEnv runtime_env_{"XDG_RUNTIME_DIR", runtime_.path().string()};
     TapTerminal terminal_;
 };
 
@@ -309,8 +276,7 @@ TEST_F(TolvaneTapTest, SigtermDuringACallHangsUpAndStopsWithinSeconds) {
     server.Signal(SIGTERM);
     EXPECT_EQ(server.Wait(10s), 0) << server.Errors();
     EXPECT_LT(SteadyClock::now() - start, 3s);
-    EXPECT_NE(server.Output().find("Status: Server Stopped"), std::string::npos)
-        << server.Output();
+    EXPECT_NE(server.Output().find("Status: Server Stopped"), std::string::npos) << server.Output();
     // The call was ended: logged off and hung up, and the port let go.
     EXPECT_FALSE(terminal_.OnCall());
     const std::string received = terminal_.Received();
