@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <cstddef>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -29,71 +30,71 @@ bool IsContinuation(unsigned char byte) {
     return (byte & 0xC0) == 0x80;
 }
 
-// A UTF-8 locale for this thread while it lives; transliteration follows the locale's
-// character type tables. Without any UTF-8 locale the text still converts, but
-// characters outside ASCII are dropped.
+// The C library's locale and conversion tables are loaded under its own locks, which a
+// thread checker cannot see; so they are set up once, and every conversion runs under
+// one lock of ours. Non-ASCII text is rare and short: the lock costs nothing that shows.
+std::mutex g_conversion_mutex;
+
+// A UTF-8 locale, made once and kept for the process; without any, characters outside
+// ASCII are dropped.
+locale_t Utf8Locale() {
+    static const locale_t locale = [] {
+        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            const locale_t made = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+            if (made != static_cast<locale_t>(nullptr)) {
+                return made;
+            }
+        }
+        return static_cast<locale_t>(nullptr);
+    }();
+    return locale;
+}
+
+// Transliteration follows the locale's character type tables: the UTF-8 locale is the
+// calling thread's while this lives.
 class ThreadUtf8Locale {
   public:
     ThreadUtf8Locale() {
-        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-            locale_ = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
-            if (locale_ != static_cast<locale_t>(nullptr)) {
-                previous_ = uselocale(locale_);
-                return;
-            }
+        if (Utf8Locale() != static_cast<locale_t>(nullptr)) {
+            previous_ = uselocale(Utf8Locale());
         }
     }
     ~ThreadUtf8Locale() {
-        if (locale_ != static_cast<locale_t>(nullptr)) {
+        if (previous_ != static_cast<locale_t>(nullptr)) {
             uselocale(previous_);
-            freelocale(locale_);
         }
     }
     ThreadUtf8Locale(const ThreadUtf8Locale&) = delete;
     ThreadUtf8Locale& operator=(const ThreadUtf8Locale&) = delete;
 
   private:
-    locale_t locale_ = static_cast<locale_t>(nullptr);
     locale_t previous_ = static_cast<locale_t>(nullptr);
 };
 
-class Converter {
-  public:
-    Converter() : handle_(iconv_open("ASCII//TRANSLIT", "UTF-8")) {}
-    ~Converter() {
-        if (Ready()) {
-            iconv_close(handle_);
-        }
+// The ASCII form of one UTF-8 character, or "" when it has none. The library writes
+// "?" for a character it cannot transliterate; a real "?" never reaches here, as ASCII
+// passes by. Called under g_conversion_mutex with the UTF-8 locale in force.
+std::string Convert(const std::string& character) {
+    static const iconv_t handle = iconv_open("ASCII//TRANSLIT", "UTF-8");
+    if (handle == reinterpret_cast<iconv_t>(-1)) {
+        return "";
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-
-    bool Ready() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-
-    // The ASCII form of one UTF-8 character, or "" when it has none. The library
-    // writes "?" for a character it cannot transliterate; a real "?" never reaches
-    // here, as ASCII passes by.
-    std::string Convert(const std::string& character) {
-        iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-        std::string in = character;
-        char out[32];
-        char* in_at = in.data();
-        size_t in_left = in.size();
-        char* out_at = out;
-        size_t out_left = sizeof(out);
-        if (iconv(handle_, &in_at, &in_left, &out_at, &out_left) == static_cast<size_t>(-1)) {
-            return "";
-        }
-        std::string ascii(out, static_cast<size_t>(out_at - out));
-        if (ascii.find_first_not_of('?') == std::string::npos) {
-            return "";
-        }
-        return ascii;
+    iconv(handle, nullptr, nullptr, nullptr, nullptr);
+    std::string in = character;
+    char out[32];
+    char* in_at = in.data();
+    size_t in_left = in.size();
+    char* out_at = out;
+    size_t out_left = sizeof(out);
+    if (iconv(handle, &in_at, &in_left, &out_at, &out_left) == static_cast<size_t>(-1)) {
+        return "";
     }
-
-  private:
-    iconv_t handle_;
-};
+    std::string ascii(out, static_cast<size_t>(out_at - out));
+    if (ascii.find_first_not_of('?') == std::string::npos) {
+        return "";
+    }
+    return ascii;
+}
 
 }  // namespace
 
@@ -106,8 +107,8 @@ std::string TransliterateToAscii(const std::string& text) {
         return text;  // plain ASCII, the usual case: nothing to set up
     }
 
+    const std::lock_guard lock(g_conversion_mutex);
     const ThreadUtf8Locale locale;
-    Converter converter;
     std::string ascii = text.substr(0, first);
     ascii.reserve(text.size());
     size_t at = first;
@@ -127,9 +128,7 @@ std::string TransliterateToAscii(const std::string& text) {
             ++at;  // a stray byte: not text, dropped
             continue;
         }
-        if (converter.Ready()) {
-            ascii += converter.Convert(text.substr(at, length));
-        }
+        ascii += Convert(text.substr(at, length));
         at += length;
     }
     return ascii;

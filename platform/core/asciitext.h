@@ -6,7 +6,7 @@
 //
 // The work is done by the C library's character-set conversion with transliteration,
 // under a UTF-8 locale installed for the calling thread only, so the process's locale
-// is never touched and any thread may call this at any time.
+// is never touched and any thread may call this at any time (conversions take turns).
 
 #include <string>
 
