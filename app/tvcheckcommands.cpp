@@ -11,6 +11,7 @@
 
 #include "app/tvapp.h"
 #include "app/tvcommands.h"
+#include "engine/tvserver.h"
 #include "log/messagebox.h"
 #include "platform/core/filelock.h"
 #include "platform/recman/filecheck.h"
@@ -21,9 +22,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The lock a running server holds, beside the data files.
-constexpr const char* kServerLockFile = "SERVER.LCK";
 
 bool IsDataFileName(const std::string& name) {
     if (name.size() <= 4) {
@@ -68,7 +66,7 @@ std::string RowsText(int64_t rows) {
 
 int tvCommands::Check(bool repair) {
     const std::string directory = app_.DataDirectory();
-    if (repair && platform::FileLock::IsHeld(directory + kServerLockFile)) {
+    if (repair && platform::FileLock::IsHeld(directory + tvServer::kServerLockFile)) {
         return Refuse("A server is running on this database; stop it before repairing.",
                       kMbOk | kMbIconWarning);
     }
@@ -150,7 +148,7 @@ int tvCommands::UnlockServer() {
         std::fprintf(out_, "The server lock is free\n");
         return kExitOk;
     }
-    if (platform::FileLock::IsHeld(app_.DataDirectory() + kServerLockFile)) {
+    if (platform::FileLock::IsHeld(app_.DataDirectory() + tvServer::kServerLockFile)) {
         return Refuse(
             "A server is running on this database on this computer; stop it instead "
             "of clearing its lock.",
